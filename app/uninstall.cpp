@@ -1,0 +1,89 @@
+// The uninstall sequence: the removal plan and the walk through it.
+#include "app/uninstall.h"
+
+#include <string.h>
+
+#include "app/messages.h"
+#include "files/files.h"
+#include "registry/registry.h"
+
+// In order of execution.  Every file or folder name begins with a backslash
+// and is appended as it stands to its directory.
+const PlanStep RemovalPlan[] = {
+    {ClassKey, "{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}"},
+    {ClassKey, "{B2957D3E-8C41-4A6F-B0E9-5D1F2A68C973}"},
+    {SystemFile, "\\brevandel.dll"},
+    {SystemFile, "\\larMosk.dll"},
+    {SystemFile, "\\tivMosk.exe"},
+    {SystemFile, "\\soltane.dll"},
+    {SystemFolder, "\\pendrow"},
+    {DownloadedProgramFile, "\\marvisk.ocx"},
+    {DownloadedProgramFile, "\\tobrin.inf"},
+    {DownloadedProgramFile, "\\tobrin.ocx"},
+};
+const int RemovalPlanSize = sizeof RemovalPlan / sizeof RemovalPlan[0];
+
+const char DownloadedProgramFiles[] = "\\Downloaded Program Files";
+
+// Removes every file of one kind from directory, in plan order; false when
+// the user stopped the removal.
+static bool RemoveFiles(TargetKind kind, const char *directory, bool *leftInPlace)
+{
+    for (int i = 0; i < RemovalPlanSize; i++)
+        if (RemovalPlan[i].kind == kind &&
+            !RemoveFileWithRetry(directory, RemovalPlan[i].target, leftInPlace))
+            return false;
+    return true;
+}
+
+// A directory request gives the length written, or 0 on failure, or the size
+// it would need (260 or more) when the path does not fit: then the buffer
+// holds no usable path.
+static bool GotDirectory(UINT length)
+{
+    return length != 0 && length < MAX_PATH;
+}
+
+bool RemoveComponents()
+{
+    HKEY classes;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS, &classes) == ERROR_SUCCESS) {
+        for (int i = 0; i < RemovalPlanSize; i++)
+            if (RemovalPlan[i].kind == ClassKey)
+                DeleteKeyTree(classes, RemovalPlan[i].target);
+        RegCloseKey(classes);
+    }
+
+    bool leftInPlace = false;
+
+    // Zero-filled whole: the folder path written into it is then followed by
+    // the second NUL the shell needs.
+    char systemDirectory[MAX_PATH];
+    memset(systemDirectory, 0, sizeof systemDirectory);
+    if (GotDirectory(GetSystemDirectoryA(systemDirectory, MAX_PATH))) {
+        if (!RemoveFiles(SystemFile, systemDirectory, &leftInPlace))
+            return false;
+        for (int i = 0; i < RemovalPlanSize; i++) {
+            if (RemovalPlan[i].kind != SystemFolder)
+                continue;
+            // One byte short of the buffer: the last one is the closing NUL.
+            if (!AppendPath(systemDirectory, MAX_PATH - 1, RemovalPlan[i].target)) {
+                ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
+                leftInPlace = true;
+            } else if (!RemoveFolderTree(systemDirectory)) {
+                return false;
+            }
+        }
+    }
+
+    char windowsDirectory[MAX_PATH];
+    if (!GotDirectory(GetWindowsDirectoryA(windowsDirectory, MAX_PATH)))
+        return !leftInPlace;
+    if (!AppendPath(windowsDirectory, MAX_PATH, DownloadedProgramFiles)) {
+        ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    if (!RemoveFiles(DownloadedProgramFile, windowsDirectory, &leftInPlace))
+        return false;
+    return !leftInPlace;
+}

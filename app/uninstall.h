@@ -1,0 +1,30 @@
+// The uninstall sequence and its removal plan.
+#ifndef UNINSTALL_UNINSTALL_H
+#define UNINSTALL_UNINSTALL_H
+
+#include "platform/platform.h"
+
+enum TargetKind {
+    ClassKey,               // key below HKEY_CLASSES_ROOT\CLSID, with all its subkeys
+    SystemFile,             // file in the system directory
+    SystemFolder,           // folder in the system directory, with all its contents
+    DownloadedProgramFile,  // file in the Windows directory's Downloaded Program Files
+};
+
+struct PlanStep {
+    TargetKind kind;
+    const char *target;
+};
+
+extern const PlanStep RemovalPlan[];
+extern const int RemovalPlanSize;
+extern const char DownloadedProgramFiles[];
+
+// Walks the removal plan.  Returns false when a step stopped the removal or
+// left a target in place, true otherwise.
+bool RemoveComponents();
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
+                   int showCommand);
+
+#endif

@@ -1,0 +1,122 @@
+// The platform operations the uninstaller uses, under their Windows names.
+//
+// On Windows these are the system's own functions from KERNEL32, ADVAPI32,
+// USER32, SHELL32 and SHLWAPI, declared by the SDK headers.  Elsewhere the
+// same names are declared here and provided by platform/simulation.cpp, an
+// in-memory Windows machine that the unit tests drive.  The code in app/,
+// files/ and registry/ includes only this header and is the same in both
+// builds.
+#ifndef UNINSTALL_PLATFORM_H
+#define UNINSTALL_PLATFORM_H
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#else
+
+#include <stdint.h>
+
+#define WINAPI
+#define APIENTRY
+
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef int BOOL;
+typedef unsigned int UINT;
+typedef uint16_t WORD;
+typedef unsigned char BYTE;
+typedef char CHAR;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+typedef void *LPVOID;
+typedef const void *LPCVOID;
+typedef DWORD *LPDWORD;
+typedef LONG LSTATUS;
+typedef DWORD REGSAM;
+typedef WORD FILEOP_FLAGS;
+typedef void *HLOCAL;
+typedef struct HKEY__ *HKEY;
+typedef HKEY *PHKEY;
+typedef struct HWND__ *HWND;
+typedef struct HINSTANCE__ *HINSTANCE;
+typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFILETIME;
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+
+#define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)
+#define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001u)
+#define KEY_ALL_ACCESS 0xF003Fu
+#define REG_DWORD 4u
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_KEY_DELETED 1018L
+
+#define MB_OK 0x00000000u
+#define MB_YESNO 0x00000004u
+#define MB_ICONQUESTION 0x00000020u
+#define MB_ICONINFORMATION 0x00000040u
+#define IDOK 1
+#define IDYES 6
+#define IDNO 7
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+
+#define FO_DELETE 0x0003u
+#define FOF_NOCONFIRMATION 0x0010u
+
+typedef struct _SHFILEOPSTRUCTA {
+    HWND hwnd;
+    UINT wFunc;
+    LPCSTR pFrom;
+    LPCSTR pTo;
+    FILEOP_FLAGS fFlags;
+    BOOL fAnyOperationsAborted;
+    LPVOID hNameMappings;
+    LPCSTR lpszProgressTitle;
+} SHFILEOPSTRUCTA, *LPSHFILEOPSTRUCTA;
+
+extern "C" {
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             PHKEY phkResult);
+LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                             LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                             PFILETIME lpftLastWriteTime);
+LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                              const BYTE *lpData, DWORD cbData);
+LSTATUS WINAPI RegCloseKey(HKEY hKey);
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
+DWORD WINAPI GetLastError(void);
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                            DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, void *Arguments);
+HLOCAL WINAPI LocalFree(HLOCAL hMem);
+BOOL WINAPI PathFileExistsA(LPCSTR pszPath);
+int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp);
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+[[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
+}
+
+#endif
+
+#endif

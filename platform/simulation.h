@@ -1,0 +1,124 @@
+// Test control of the simulated Windows machine behind platform/platform.h.
+//
+// The simulation keeps an in-memory registry (HKEY_CLASSES_ROOT and
+// HKEY_CURRENT_USER) and file tree with Windows' result and last-error codes,
+// answers message boxes from a script and records every platform call.  Any
+// single operation can be made to fail with a chosen code through `fault`.
+#ifndef UNINSTALL_SIMULATION_H
+#define UNINSTALL_SIMULATION_H
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+struct Value {
+    DWORD type;
+    std::string data;
+};
+
+struct Key {
+    std::string name;  // as created
+    std::string path;  // "HKCR\CLSID\..." for records
+    std::map<std::string, std::shared_ptr<Key>> children;  // by upper-case name: enumeration order
+    std::map<std::string, std::pair<std::string, Value>> values;  // upper-case name -> (name, value)
+    bool deleted = false;
+    LSTATUS openResult = ERROR_SUCCESS;    // forced result of opening this key
+    LSTATUS deleteResult = ERROR_SUCCESS;  // forced result of deleting this key
+};
+
+enum class Hold {
+    None,
+    LoadedImage,       // mapped as an image by another process: ERROR_ACCESS_DENIED
+    OpenNoShareDelete, // open in another process without share-delete: ERROR_SHARING_VIOLATION
+};
+
+struct File {
+    std::string path;  // as created
+    bool directory = false;
+    bool readOnly = false;
+    Hold hold = Hold::None;
+};
+
+struct Box {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT style;
+    int answer;
+};
+
+struct Answer {
+    int button;
+    std::function<void()> before;  // runs while the box is up, before it is answered
+};
+
+struct Shell {
+    int result = 0;        // what SHFileOperationA returns
+    bool aborted = false;  // sets fAnyOperationsAborted (the user cancelled the progress window)
+    bool removes = true;   // whether the folder is actually deleted
+};
+
+struct Machine {
+    std::shared_ptr<Key> classesRoot, currentUser;
+    std::map<std::string, File> files;  // by upper-case path
+    std::string systemDirectory = "C:\\windows\\system32";
+    std::string windowsDirectory = "C:\\windows";
+    std::optional<UINT> systemDirectoryResult;   // forced return of GetSystemDirectoryA
+    std::optional<UINT> windowsDirectoryResult;  // forced return of GetWindowsDirectoryA
+    std::map<DWORD, std::string> errorTexts;     // what FormatMessageA knows
+    std::vector<Answer> answers;                 // for message boxes, in order
+    Shell shell;
+
+    // Fault injection: called with the operation's name and its key path or
+    // file path; a non-zero result makes that call fail with that code.
+    std::function<DWORD(const std::string &op, const std::string &subject)> fault;
+
+    // Records.
+    std::vector<std::string> calls;  // "DeleteFileA C:\windows\system32\x.dll", ...
+    std::vector<Box> boxes;
+    std::vector<std::string> deletedKeys;       // full paths, in order
+    std::vector<std::string> shellRequests;     // pFrom of each SHFileOperationA
+    std::vector<std::string> violations;        // misuse of an operation
+    std::map<uintptr_t, std::shared_ptr<Key>> handles;
+    std::set<void *> allocations;
+    size_t answered = 0;
+    DWORD lastError = 0;
+};
+
+// A fresh machine: empty registry roots, the system and Windows directories
+// and "Downloaded Program Files" exist, the usual system error texts.
+void Reset();
+Machine &machine();
+
+// Runs the program as a process: calls WinMain and returns the exit code,
+// whether WinMain returned or the process was ended early.
+int Run();
+
+// Registry set-up and inspection; paths are relative to the root.
+std::shared_ptr<Key> CreateKey(HKEY root, const std::string &path);
+std::shared_ptr<Key> FindKey(HKEY root, const std::string &path);
+void SetValue(HKEY root, const std::string &path, const std::string &name, DWORD type,
+              const std::string &data);
+std::optional<Value> GetValue(HKEY root, const std::string &path, const std::string &name);
+size_t CountKeys(HKEY root);
+
+// File tree set-up and inspection; full paths.
+void AddFolder(const std::string &path);  // with missing parents
+void AddFile(const std::string &path, Hold hold = Hold::None, bool readOnly = false);
+bool Exists(const std::string &path);
+void Remove(const std::string &path);  // and everything below it
+File *FindFile(const std::string &path);
+
+std::string Upper(const std::string &s);
+
+}  // namespace sim
+
+#endif

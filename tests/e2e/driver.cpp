@@ -1,0 +1,911 @@
+// End-to-end driver: runs inside Wine (or Windows), prepares one scenario on
+// the real registry and file system, starts uninstall.exe, reads and answers
+// its message boxes, and checks the boxes, the exit code and the final state.
+//
+//   driver.exe list                      names of all scenarios
+//   driver.exe run NAME UNINSTALL.EXE    one scenario; exit code 0 when it passed
+//   driver.exe install                   install the components (for a demo)
+//   driver.exe state                     print the watched state
+#include <windows.h>
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------- output
+
+std::string Utf8(const std::wstring &w)
+{
+    if (w.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+    std::string s(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+// Text with line ends and other controls made visible, for the transcript.
+std::string Show(const std::wstring &w)
+{
+    std::wstring out;
+    for (wchar_t c : w) {
+        if (c == L'\r')
+            out += L"\\r";
+        else if (c == L'\n')
+            out += L"\\n";
+        else
+            out += c;
+    }
+    return "\"" + Utf8(out) + "\"";
+}
+
+int failures = 0;
+
+void Fail(const std::string &what)
+{
+    failures++;
+    printf("  FAIL: %s\n", what.c_str());
+    fflush(stdout);
+}
+
+// ---------------------------------------------------------------- the product's constants
+
+const wchar_t *const ClassKey1 = L"{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}";
+const wchar_t *const ClassKey2 = L"{B2957D3E-8C41-4A6F-B0E9-5D1F2A68C973}";
+// Near-identical neighbours that must survive.
+const wchar_t *const SiblingKey1 = L"{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D3}";
+const wchar_t *const SiblingKey2 = L"{B2957D3E-8C41-4A6F-B0E9-5D1F2A68C973}.old";
+const wchar_t *const SystemFiles[] = {L"brevandel.dll", L"larMosk.dll", L"tivMosk.exe", L"soltane.dll"};
+const wchar_t *const DpfFiles[] = {L"marvisk.ocx", L"tobrin.inf", L"tobrin.ocx"};
+const wchar_t *const ZonesPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones";
+
+// The texts as a Chinese user reads them.
+const std::wstring Caption = L"\u7cfb\u7edf\u63d0\u793a ";                          // 系统提示 + blank
+const std::wstring ZoneFailed = L"\u4fee\u6539IE\u5b89\u5168\u9009\u9879\u5931\u8d25\uff01";  // 修改IE安全选项失败！
+const std::wstring Succeeded = L"\u5378\u8f7d\u6210\u529f\uff01";                     // 卸载成功！
+const std::wstring Failed = L"\u5378\u8f7d\u5931\u8d25\uff01";                        // 卸载失败！
+const std::wstring NoRights =                                                          // 您没有操作注册表的权限，请切换用户！
+    L"\u60a8\u6ca1\u6709\u64cd\u4f5c\u6ce8\u518c\u8868\u7684\u6743\u9650\uff0c\u8bf7\u5207\u6362\u7528\u6237\uff01";
+const std::wstring InUse =  // 文件正在被使用，请关闭浏览器后点击“是” 。是否重试？
+    L"\u6587\u4ef6\u6b63\u5728\u88ab\u4f7f\u7528\uff0c\u8bf7\u5173\u95ed\u6d4f\u89c8\u5668\u540e"
+    L"\u70b9\u51fb\u201c\u662f\u201d \u3002\u662f\u5426\u91cd\u8bd5\uff1f";
+
+std::wstring SystemDir()
+{
+    wchar_t buffer[MAX_PATH];
+    GetSystemDirectoryW(buffer, MAX_PATH);
+    return buffer;
+}
+
+std::wstring WindowsDir()
+{
+    wchar_t buffer[MAX_PATH];
+    GetWindowsDirectoryW(buffer, MAX_PATH);
+    return buffer;
+}
+
+std::wstring Dpf()
+{
+    return WindowsDir() + L"\\Downloaded Program Files";
+}
+
+std::wstring Folder()
+{
+    return SystemDir() + L"\\pendrow";
+}
+
+std::wstring SystemText(DWORD code)
+{
+    wchar_t *text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                 FORMAT_MESSAGE_FROM_SYSTEM,
+                             nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPWSTR)&text, 0,
+                             nullptr);
+    std::wstring s = n ? std::wstring(text, n) : L"";
+    LocalFree(text);
+    return s;
+}
+
+// ---------------------------------------------------------------- registry and files
+
+void Check(LONG result, const std::string &what)
+{
+    if (result != ERROR_SUCCESS)
+        Fail("setting up: " + what + " gave " + std::to_string(result));
+}
+
+HKEY CreateKey(HKEY root, const std::wstring &path)
+{
+    HKEY key = nullptr;
+    Check(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+          "create " + Utf8(path));
+    return key;
+}
+
+void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &value)
+{
+    HKEY key = CreateKey(root, path);
+    Check(RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)value.c_str(),
+                         (DWORD)((value.size() + 1) * sizeof(wchar_t))),
+          "set value");
+    RegCloseKey(key);
+}
+
+void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD value)
+{
+    HKEY key = CreateKey(root, path);
+    Check(RegSetValueExW(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value), "set dword");
+    RegCloseKey(key);
+}
+
+void DeleteTree(HKEY root, const std::wstring &path)
+{
+    LONG r = RegDeleteTreeW(root, path.c_str());
+    if (r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND) {
+        RegDeleteKeyW(root, path.c_str());
+        return;
+    }
+    Fail("cleaning up: RegDeleteTreeW " + Utf8(path) + " gave " + std::to_string(r));
+}
+
+void RemovePath(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = found.cFileName;
+                if (name != L"." && name != L"..")
+                    RemovePath(path + L"\\" + name);
+            } while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        if (!RemoveDirectoryW(path.c_str()))
+            Fail("cleaning up: cannot remove folder " + Utf8(path));
+    } else if (!DeleteFileW(path.c_str())) {
+        Fail("cleaning up: cannot remove " + Utf8(path) + ", error " + std::to_string(GetLastError()));
+    }
+}
+
+void MakeFolder(const std::wstring &path)
+{
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        Fail("setting up: cannot create folder " + Utf8(path));
+}
+
+std::wstring Payload()
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    return path.substr(0, path.find_last_of(L'\\')) + L"\\payload.dll";
+}
+
+// A loadable library, so that a target can be held as a mapped image.
+void PutLibrary(const std::wstring &path)
+{
+    if (!CopyFileW(Payload().c_str(), path.c_str(), FALSE))
+        Fail("setting up: cannot copy the payload library to " + Utf8(path));
+}
+
+void PutText(const std::wstring &path, const char *text, bool readOnly = false)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail("setting up: cannot write " + Utf8(path));
+        return;
+    }
+    DWORD written;
+    WriteFile(file, text, (DWORD)strlen(text), &written, nullptr);
+    CloseHandle(file);
+    if (readOnly)
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+// ---------------------------------------------------------------- installation
+
+// The class registration of an ActiveX control, as its installer leaves it.
+void InstallClass(const std::wstring &id, const wchar_t *library)
+{
+    const std::wstring key = L"CLSID\\" + id;
+    SetString(HKEY_CLASSES_ROOT, key, nullptr, L"Demo Control");
+    SetString(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", nullptr, SystemDir() + L"\\" + library);
+    SetString(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+    SetString(HKEY_CLASSES_ROOT, key + L"\\ProgID", nullptr, L"Demo.Control.1");
+    SetString(HKEY_CLASSES_ROOT, key + L"\\Version", nullptr, L"1.0");
+    SetString(HKEY_CLASSES_ROOT, key + L"\\TypeLib", nullptr, L"{0F6B4A28-52A4-4C5B-9F6D-1E2D3C4B5A69}");
+    SetString(HKEY_CLASSES_ROOT, key + L"\\Control", nullptr, L"");
+    SetString(HKEY_CLASSES_ROOT, key + L"\\MiscStatus", nullptr, L"0");
+    SetString(HKEY_CLASSES_ROOT, key + L"\\MiscStatus\\1", nullptr, L"131473");
+    CreateKey(HKEY_CLASSES_ROOT, key + L"\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}");
+    RegCloseKey(CreateKey(HKEY_CLASSES_ROOT,
+                          key + L"\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}"));
+}
+
+// Removes whatever an earlier scenario left, then installs everything.
+void Install()
+{
+    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
+        DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + id);
+    InstallClass(ClassKey1, L"brevandel.dll");
+    InstallClass(ClassKey2, L"soltane.dll");
+    InstallClass(SiblingKey1, L"kept.dll");
+    SetString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + SiblingKey2, nullptr, L"Not ours");
+
+    const std::wstring zone = std::wstring(ZonesPath) + L"\\3";
+    SetString(HKEY_CURRENT_USER, zone, L"DisplayName", L"Internet");
+    SetDword(HKEY_CURRENT_USER, zone, L"1001", 1);
+    SetDword(HKEY_CURRENT_USER, zone, L"1004", 3);
+    SetDword(HKEY_CURRENT_USER, zone, L"1200", 0);
+
+    const std::wstring sys = SystemDir();
+    for (const wchar_t *name : SystemFiles) {
+        RemovePath(sys + L"\\" + name);
+        PutLibrary(sys + L"\\" + name);
+    }
+    RemovePath(sys + L"\\brevandel.dll.old");
+    PutText(sys + L"\\brevandel.dll.old", "neighbour");
+    RemovePath(sys + L"\\pendrow2");
+    MakeFolder(sys + L"\\pendrow2");
+    PutText(sys + L"\\pendrow2\\keep.txt", "neighbour");
+
+    RemovePath(Folder());
+    MakeFolder(Folder());
+    PutText(Folder() + L"\\pendrow.ini", "[pendrow]\r\n");
+    MakeFolder(Folder() + L"\\cache");
+    PutText(Folder() + L"\\cache\\a.dat", "a", true);
+    MakeFolder(Folder() + L"\\cache\\deeper");
+    PutText(Folder() + L"\\cache\\deeper\\b.dat", "b", true);
+    MakeFolder(Folder() + L"\\empty");
+
+    RemovePath(Dpf());
+    MakeFolder(Dpf());
+    for (const wchar_t *name : DpfFiles)
+        PutLibrary(Dpf() + L"\\" + name);
+    PutText(Dpf() + L"\\other.ocx", "another control");
+    PutText(Dpf() + L"\\desktop.ini", "[.ShellClassInfo]\r\n");
+}
+
+// ---------------------------------------------------------------- watched state
+
+using State = std::set<std::wstring>;
+
+std::wstring Hex(const BYTE *data, DWORD size)
+{
+    static const wchar_t digits[] = L"0123456789abcdef";
+    std::wstring s;
+    for (DWORD i = 0; i < size; i++) {
+        s += digits[data[i] >> 4];
+        s += digits[data[i] & 15];
+    }
+    return s;
+}
+
+void WatchKey(HKEY root, const std::wstring &rootName, const std::wstring &path, State &state)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    const std::wstring shown = L"reg " + rootName + L"\\" + path;
+    state.insert(shown);
+    // On the heap: this recursion follows trees hundreds of levels deep.
+    std::vector<wchar_t> name(16384);
+    std::vector<BYTE> data(65536);
+    for (DWORD i = 0;; i++) {
+        DWORD nameLength = (DWORD)name.size(), size = (DWORD)data.size(), type;
+        if (RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+            break;
+        state.insert(shown + L" = " + (nameLength ? name.data() : L"@") + L":" + std::to_wstring(type) + L":" +
+                     Hex(data.data(), size));
+    }
+    std::vector<std::wstring> children;
+    for (DWORD i = 0;; i++) {
+        DWORD length = (DWORD)name.size();
+        if (RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        children.push_back(name.data());
+    }
+    RegCloseKey(key);
+    for (const std::wstring &child : children)
+        WatchKey(root, rootName, path + L"\\" + child, state);
+}
+
+void WatchPath(const std::wstring &path, State &state)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    state.insert(L"file " + path + (attributes & FILE_ATTRIBUTE_READONLY ? L" (read-only)" : L""));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            WatchPath(path + L"\\" + name, state);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+}
+
+State Snapshot()
+{
+    State state;
+    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
+        WatchKey(HKEY_CLASSES_ROOT, L"HKCR", std::wstring(L"CLSID\\") + id, state);
+    WatchKey(HKEY_CURRENT_USER, L"HKCU", ZonesPath, state);
+    const std::wstring sys = SystemDir();
+    for (const wchar_t *name : SystemFiles)
+        WatchPath(sys + L"\\" + name, state);
+    for (const wchar_t *name : {L"brevandel.dll.old", L"pendrow", L"pendrow2"})
+        WatchPath(sys + L"\\" + name, state);
+    WatchPath(Dpf(), state);
+    return state;
+}
+
+// Everything at or below a key or file entry.
+bool Under(const std::wstring &entry, const std::wstring &prefix)
+{
+    return entry.compare(0, prefix.size(), prefix) == 0 &&
+           (entry.size() == prefix.size() || entry[prefix.size()] == L'\\' || entry[prefix.size()] == L' ');
+}
+
+void Drop(State &state, const std::wstring &prefix)
+{
+    for (auto it = state.begin(); it != state.end();)
+        it = Under(*it, prefix) ? state.erase(it) : std::next(it);
+}
+
+std::wstring KeyEntry(const wchar_t *id)
+{
+    return std::wstring(L"reg HKCR\\CLSID\\") + id;
+}
+std::wstring SystemFileEntry(const wchar_t *name)
+{
+    return L"file " + SystemDir() + L"\\" + name;
+}
+std::wstring DpfEntry(const wchar_t *name)
+{
+    return L"file " + Dpf() + L"\\" + name;
+}
+const std::wstring ZoneKeyEntry = std::wstring(L"reg HKCU\\") + ZonesPath + L"\\3";
+
+// The zone value after the program: DWORD 1.
+void ZoneSet(State &state)
+{
+    for (auto it = state.begin(); it != state.end();)
+        it = it->compare(0, ZoneKeyEntry.size() + 8, ZoneKeyEntry + L" = 1004:") == 0 ? state.erase(it)
+                                                                                       : std::next(it);
+    state.insert(ZoneKeyEntry + L" = 1004:4:01000000");
+}
+
+// Removes the plan's targets from `from` (0-based plan step after the class
+// keys) up to, not including, `to`: 0-3 system files, 4 the folder, 5-7 the
+// Downloaded Program Files entries.
+void Removed(State &state, int from = 0, int to = 8)
+{
+    for (int i = from; i < to; i++) {
+        if (i < 4)
+            Drop(state, SystemFileEntry(SystemFiles[i]));
+        else if (i == 4)
+            Drop(state, L"file " + Folder());
+        else
+            Drop(state, DpfEntry(DpfFiles[i - 5]));
+    }
+}
+
+// ---------------------------------------------------------------- message boxes
+
+struct Box {
+    HWND window;
+    std::wstring caption, text;
+    bool ok, cancel, yes, no;
+    HWND owner;
+};
+
+struct Finder {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM param)
+{
+    Finder *finder = (Finder *)param;
+    wchar_t cls[64];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == finder->pid && GetClassNameW(window, cls, 64) && wcscmp(cls, L"#32770") == 0 &&
+        IsWindowVisible(window)) {
+        finder->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool HasButton(HWND box, int id)
+{
+    HWND button = GetDlgItem(box, id);
+    return button && IsWindowVisible(button);
+}
+
+Box ReadBox(HWND window)
+{
+    Box box{window, L"", L"", false, false, false, false, nullptr};
+    wchar_t text[4096];
+    GetWindowTextW(window, text, 4096);
+    box.caption = text;
+    text[0] = 0;
+    GetDlgItemTextW(window, 0xFFFF, text, 4096);
+    box.text = text;
+    box.ok = HasButton(window, IDOK);
+    box.cancel = HasButton(window, IDCANCEL);
+    box.yes = HasButton(window, IDYES);
+    box.no = HasButton(window, IDNO);
+    box.owner = GetWindow(window, GW_OWNER);
+    return box;
+}
+
+std::string Buttons(const Box &box)
+{
+    std::string s;
+    if (box.ok)
+        s += "[OK]";
+    if (box.cancel)
+        s += "[Cancel]";
+    if (box.yes)
+        s += "[Yes]";
+    if (box.no)
+        s += "[No]";
+    return s;
+}
+
+const char *ButtonName(int id)
+{
+    switch (id) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    }
+    return "?";
+}
+
+// ---------------------------------------------------------------- scenarios
+
+enum class Kind { Ours, SystemError, Shell };
+
+struct Expect {
+    Kind kind;
+    std::wstring text;  // for Ours: the text; for SystemError: filled from the code
+    DWORD code;
+    int answer;
+    std::function<void()> before;  // while the box is up, before answering
+};
+
+Expect Says(const std::wstring &text, int answer = IDOK, std::function<void()> before = {})
+{
+    return {Kind::Ours, text, 0, answer, before};
+}
+Expect SystemError(DWORD code)
+{
+    return {Kind::SystemError, L"", code, IDOK, {}};
+}
+// Any number of the shell's own boxes, each dismissed.
+Expect ShellBoxes()
+{
+    return {Kind::Shell, L"", 0, IDOK, {}};
+}
+
+struct Scenario {
+    const char *name;
+    const char *summary;
+    std::function<void()> prepare;        // after the standard installation
+    std::vector<Expect> boxes;
+    DWORD exitCode;
+    std::function<void(State &)> after;   // turns the state before into the state expected after
+    std::function<void()> finish;         // releases what prepare holds
+};
+
+// Things a scenario holds while the program runs.
+HMODULE heldLibrary;
+HANDLE heldFile = INVALID_HANDLE_VALUE;
+
+void Hold(const std::wstring &path)
+{
+    heldLibrary = LoadLibraryW(path.c_str());
+    if (!heldLibrary)
+        Fail("setting up: cannot load " + Utf8(path) + " as a library, error " + std::to_string(GetLastError()));
+}
+
+void ReleaseLibrary()
+{
+    if (heldLibrary)
+        FreeLibrary(heldLibrary);
+    heldLibrary = nullptr;
+}
+
+void OpenWithoutShareDelete(const std::wstring &path)
+{
+    heldFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (heldFile == INVALID_HANDLE_VALUE)
+        Fail("setting up: cannot open " + Utf8(path));
+}
+
+void CloseHeldFile()
+{
+    if (heldFile != INVALID_HANDLE_VALUE)
+        CloseHandle(heldFile);
+    heldFile = INVALID_HANDLE_VALUE;
+}
+
+void Everything(State &s)
+{
+    ZoneSet(s);
+    Drop(s, KeyEntry(ClassKey1));
+    Drop(s, KeyEntry(ClassKey2));
+    Removed(s);
+}
+
+void RemoveAllComponents()
+{
+    DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey1);
+    DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey2);
+    for (const wchar_t *name : SystemFiles)
+        RemovePath(SystemDir() + L"\\" + name);
+    RemovePath(Folder());
+    for (const wchar_t *name : DpfFiles)
+        RemovePath(Dpf() + L"\\" + name);
+}
+
+std::vector<Scenario> Scenarios()
+{
+    const std::wstring sys = SystemDir();
+    return {
+        {"installed", "everything installed, nothing locked: one box, every target gone, zone value 1",
+         [] {}, {Says(Succeeded)}, 0, Everything, {}},
+
+        {"nothing_installed", "nothing installed, Downloaded Program Files present: only the success box",
+         RemoveAllComponents, {Says(Succeeded)}, 0, ZoneSet, {}},
+
+        {"dpf_missing", "Downloaded Program Files missing: three system-error boxes for code 3, then success",
+         [] { RemovePath(Dpf()); }, {SystemError(3), SystemError(3), SystemError(3), Says(Succeeded)}, 0,
+         Everything, {}},
+
+        {"in_use_no", "larMosk.dll loaded by another process, answer No: the targets after it stay",
+         [sys] { Hold(sys + L"\\larMosk.dll"); }, {Says(InUse, IDNO), Says(Failed)}, 0,
+         [](State &s) {
+             ZoneSet(s);
+             Drop(s, KeyEntry(ClassKey1));
+             Drop(s, KeyEntry(ClassKey2));
+             Removed(s, 0, 1);
+         },
+         ReleaseLibrary},
+
+        {"in_use_yes_until_released", "tivMosk.exe loaded; Yes, then Yes after it is released: two questions",
+         [sys] { Hold(sys + L"\\tivMosk.exe"); },
+         {Says(InUse, IDYES), Says(InUse, IDYES, ReleaseLibrary), Says(Succeeded)}, 0, Everything,
+         ReleaseLibrary},
+
+        {"in_use_vanishes", "soltane.dll loaded; it is deleted while the question is up, then Yes",
+         [sys] { Hold(sys + L"\\soltane.dll"); },
+         {Says(InUse, IDYES,
+               [sys] {
+                   ReleaseLibrary();
+                   DeleteFileW((sys + L"\\soltane.dll").c_str());
+               }),
+          Says(Succeeded)},
+         0, Everything, ReleaseLibrary},
+
+        {"read_only", "marvisk.ocx read-only: asked as in use, answer No, the entries after it stay",
+         [] { SetFileAttributesW((Dpf() + L"\\marvisk.ocx").c_str(), FILE_ATTRIBUTE_READONLY); },
+         {Says(InUse, IDNO), Says(Failed)}, 0,
+         [](State &s) {
+             ZoneSet(s);
+             Drop(s, KeyEntry(ClassKey1));
+             Drop(s, KeyEntry(ClassKey2));
+             Removed(s, 0, 5);
+         },
+         {}},
+
+        {"open_no_share_delete",
+         "tobrin.inf held open without share-delete: one system-error box (code 32), it stays, the rest goes, "
+         "final failure",
+         [] { OpenWithoutShareDelete(Dpf() + L"\\tobrin.inf"); }, {SystemError(32), Says(Failed)}, 0,
+         [](State &s) {
+             Everything(s);
+             s.insert(DpfEntry(L"tobrin.inf"));
+         },
+         CloseHeldFile},
+
+        {"folder_nested", "the folder with nested subfolders and read-only files: gone without a question",
+         [] {
+             std::wstring path = Folder();
+             for (int level = 0; level < 6; level++) {
+                 path += L"\\level" + std::to_wstring(level);
+                 MakeFolder(path);
+                 PutText(path + L"\\locked.txt", "read-only", true);
+                 PutText(path + L"\\plain.txt", "plain");
+             }
+         },
+         {Says(Succeeded)}, 0, Everything, {}},
+
+        {"folder_refused", "a file in the folder held open: the shell fails, its boxes are dismissed, final "
+                           "failure, the entries after it stay",
+         [] { OpenWithoutShareDelete(Folder() + L"\\pendrow.ini"); }, {ShellBoxes(), Says(Failed)}, 0,
+         [](State &s) {
+             ZoneSet(s);
+             Drop(s, KeyEntry(ClassKey1));
+             Drop(s, KeyEntry(ClassKey2));
+             Removed(s, 0, 4);
+             // Whatever the shell managed to delete before it stopped is gone.
+             State now = Snapshot();
+             for (auto it = s.begin(); it != s.end();)
+                 it = Under(*it, L"file " + Folder()) && !now.count(*it) ? s.erase(it) : std::next(it);
+         },
+         CloseHeldFile},
+
+        {"zone_key_missing", "the zone key \"3\" missing: its box first, nothing created, the removal goes on",
+         [] { DeleteTree(HKEY_CURRENT_USER, std::wstring(ZonesPath) + L"\\3"); },
+         {Says(ZoneFailed), Says(Succeeded)}, 0,
+         [](State &s) {
+             Drop(s, KeyEntry(ClassKey1));
+             Drop(s, KeyEntry(ClassKey2));
+             Removed(s);
+         },
+         {}},
+
+        {"zone_value_absent", "the value 1004 absent before the run: afterwards DWORD 1",
+         [] {
+             HKEY key = CreateKey(HKEY_CURRENT_USER, std::wstring(ZonesPath) + L"\\3");
+             RegDeleteValueW(key, L"1004");
+             RegCloseKey(key);
+         },
+         {Says(Succeeded)}, 0, Everything, {}},
+
+        {"zone_value_zero", "the value 1004 is 0 before the run: afterwards DWORD 1",
+         [] { SetDword(HKEY_CURRENT_USER, std::wstring(ZonesPath) + L"\\3", L"1004", 0); }, {Says(Succeeded)},
+         0, Everything, {}},
+
+        {"class_keys_absent", "class keys absent: no box for them, the files are still removed",
+         [] {
+             DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey1);
+             DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey2);
+         },
+         {Says(Succeeded)}, 0, Everything, {}},
+
+        {"class_keys_deep_wide", "class keys three levels deeper with values, and a level of 45 subkeys",
+         [] {
+             const std::wstring base = std::wstring(L"CLSID\\") + ClassKey1 + L"\\Wide";
+             for (int i = 0; i < 45; i++) {
+                 std::wstring child = base + L"\\Child" + std::to_wstring(i);
+                 SetString(HKEY_CLASSES_ROOT, child + L"\\Level2\\Level3", L"Value", L"deep");
+                 SetDword(HKEY_CLASSES_ROOT, child, L"Index", (DWORD)i);
+             }
+             SetString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey2 + L"\\A\\B\\C", L"Leaf", L"x");
+         },
+         {Says(Succeeded)}, 0, Everything, {}},
+
+        {"class_key_deepest", "a class key with a chain of 500 levels below it: removed, no crash",
+         [] {
+             HKEY key = CreateKey(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey1 + L"\\Chain");
+             for (int level = 1; level < 500 && key; level++) {
+                 HKEY child = nullptr;
+                 Check(RegCreateKeyExW(key, (L"L" + std::to_wstring(level)).c_str(), 0, nullptr, 0,
+                                       KEY_ALL_ACCESS, nullptr, &child, nullptr),
+                       "create chain level " + std::to_string(level));
+                 RegCloseKey(key);
+                 key = child;
+             }
+             if (key)
+                 RegCloseKey(key);
+         },
+         {Says(Succeeded)}, 0, Everything, {}},
+
+        {"long_names", "subkeys with names of 255 Chinese characters (510 bytes in code page 936): removed",
+         [] {
+             std::wstring name(255, L'\u6ce8');
+             SetString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey1 + L"\\" + name + L"\\" + name,
+                       L"v", L"x");
+             SetString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey2 + L"\\" + std::wstring(100, L'a'),
+                       L"v", L"x");
+         },
+         {Says(Succeeded)}, 0, Everything, {}},
+
+        {"no_rights", "a class key the system refuses to delete (ERROR_ACCESS_DENIED): two boxes, exit code 1, "
+                      "no file touched",
+         [] {
+             // Wine enforces no registry security, so the refusal comes the
+             // way the system gives it for a key that keeps a subkey: one whose
+             // name the ANSI functions cannot spell (Thai, outside code page 936).
+             CreateKey(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey1 + L"\\\u0e01\u0e02");
+         },
+         {Says(NoRights), Says(Failed)}, 1,
+         [](State &s) {
+             // The other subkeys of the first class key are gone, the key
+             // itself with its value and the unspellable subkey stay; the
+             // zone value is set; nothing else changes.
+             ZoneSet(s);
+             const std::wstring key = KeyEntry(ClassKey1);
+             for (auto it = s.begin(); it != s.end();) {
+                 bool below = it->compare(0, key.size() + 1, key + L"\\") == 0;
+                 bool kept = it->compare(0, key.size() + 5, key + L"\\\u0e01\u0e02") == 0;
+                 it = below && !kept ? s.erase(it) : std::next(it);
+             }
+         },
+         {}},
+    };
+}
+
+// ---------------------------------------------------------------- running
+
+bool Expected(const Expect &expect, const Box &box, std::string &why)
+{
+    std::wstring caption = expect.kind == Kind::SystemError ? L"Error" : Caption;
+    std::wstring text = expect.kind == Kind::SystemError ? SystemText(expect.code) : expect.text;
+    bool question = expect.kind == Kind::Ours && expect.text == InUse;
+    if (box.caption != caption)
+        why += " caption " + Show(box.caption) + ", expected " + Show(caption) + ";";
+    if (box.text != text)
+        why += " text " + Show(box.text) + ", expected " + Show(text) + ";";
+    if (question ? !(box.yes && box.no && !box.ok && !box.cancel) : !(box.ok && !box.yes && !box.no))
+        why += std::string(" buttons ") + Buttons(box) + ", expected " + (question ? "[Yes][No]" : "[OK]") + ";";
+    if (box.owner)
+        why += " the box has an owner window;";
+    return why.empty();
+}
+
+bool Ours(const Box &box)
+{
+    return box.caption == Caption || box.caption == L"Error";
+}
+
+int RunScenario(const Scenario &scenario, const std::wstring &program)
+{
+    printf("scenario %s: %s\n", scenario.name, scenario.summary);
+    Install();
+    scenario.prepare();
+    if (failures)
+        return 1;
+    State before = Snapshot();
+    State expected = before;
+    State unchanged = before;
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    std::wstring commandLine = L"\"" + program + L"\" /ignored-argument";
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
+        return 1;
+    }
+
+    size_t next = 0;
+    const DWORD start = GetTickCount();
+    const DWORD limit = 60000;
+    bool timedOut = false;
+    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
+        if (GetTickCount() - start > limit) {
+            timedOut = true;
+            break;
+        }
+        Finder finder{process.dwProcessId, nullptr};
+        EnumWindows(FindBox, (LPARAM)&finder);
+        if (!finder.found)
+            continue;
+        Sleep(50);  // let the box finish laying itself out
+        Box box = ReadBox(finder.found);
+        printf("  box %s %s %s%s\n", Show(box.caption).c_str(), Show(box.text).c_str(), Buttons(box).c_str(),
+               box.owner ? " (owned)" : "");
+
+        int answer = box.yes ? IDNO : box.ok ? IDOK : IDCANCEL;
+        if (next < scenario.boxes.size() && scenario.boxes[next].kind == Kind::Shell && !Ours(box)) {
+            printf("    the shell's own box: dismissed\n");
+        } else {
+            if (next < scenario.boxes.size() && scenario.boxes[next].kind == Kind::Shell)
+                next++;
+            if (next >= scenario.boxes.size()) {
+                Fail("a box more than expected");
+            } else {
+                const Expect &expect = scenario.boxes[next++];
+                std::string why;
+                if (!Expected(expect, box, why))
+                    Fail("box " + std::to_string(next) + ":" + why);
+                if (expect.before)
+                    expect.before();
+                answer = expect.answer;
+            }
+        }
+        printf("    answered %s\n", ButtonName(answer));
+        fflush(stdout);
+        PostMessageW(box.window, WM_COMMAND, answer, 0);
+        for (DWORD waited = GetTickCount(); IsWindow(box.window) && GetTickCount() - waited < 10000;)
+            Sleep(10);
+        if (IsWindow(box.window)) {
+            Fail("the box did not close when answered");
+            break;
+        }
+    }
+    if (timedOut || WaitForSingleObject(process.hProcess, 10000) == WAIT_TIMEOUT) {
+        Fail("the program did not end within its time");
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    printf("  exit code %lu\n", exitCode);
+
+    if (next < scenario.boxes.size() && scenario.boxes[next].kind == Kind::Shell)
+        next++;
+    if (next < scenario.boxes.size())
+        Fail("expected " + std::to_string(scenario.boxes.size()) + " boxes, saw " + std::to_string(next));
+    if (exitCode != scenario.exitCode)
+        Fail("exit code " + std::to_string(exitCode) + ", expected " + std::to_string(scenario.exitCode));
+
+    if (scenario.finish)
+        scenario.finish();
+    scenario.after(expected);
+    State after = Snapshot();
+    for (const std::wstring &entry : after)
+        if (!expected.count(entry))
+            Fail((before.count(entry) ? "unexpectedly still there: " : "unexpectedly appeared: ") + Utf8(entry));
+    for (const std::wstring &entry : expected)
+        if (!after.count(entry))
+            Fail("unexpectedly gone or changed: " + Utf8(entry));
+    size_t gone = 0;
+    for (const std::wstring &entry : before)
+        gone += !after.count(entry);
+    printf("  state: %zu watched entries before, %zu after, %zu removed or changed\n", before.size(), after.size(),
+           gone);
+    printf("%s: %s\n", failures ? "FAILED" : "PASSED", scenario.name);
+    return failures ? 1 : 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"list") {
+        for (const Scenario &s : Scenarios())
+            printf("%s\n", s.name);
+        return 0;
+    }
+    if (command == L"install") {
+        Install();
+        return failures ? 1 : 0;
+    }
+    if (command == L"state") {
+        for (const std::wstring &entry : Snapshot())
+            printf("%s\n", Utf8(entry).c_str());
+        return 0;
+    }
+    if (command == L"run" && argc == 4) {
+        for (const Scenario &s : Scenarios())
+            if (Utf8(argv[2]) == s.name)
+                return RunScenario(s, argv[3]);
+        printf("no scenario %s\n", Utf8(argv[2]).c_str());
+        return 2;
+    }
+    printf("usage: driver.exe list | install | state | run NAME UNINSTALL.EXE\n");
+    return 2;
+}

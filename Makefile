@@ -1,13 +1,16 @@
 # make test   build everything and run all tests (installs what is missing)
 # make exe    build build/win32/uninstall.exe
-.PHONY: all test exe exe64 native setup clean help
+# make demo   the program's whole job in a throwaway Windows (Wine); options:
+#             make demo ARGS="--in-use | --interactive | --keep"
+# make dist   dist/uninstall.exe and its SHA-256 sum (reproducible)
+.PHONY: all test exe exe64 native dist demo setup clean help
 
 JOBS ?= 2
 
 all: exe
 
 help:
-	@sed -n 's/^# //p' Makefile | head -n 5
+	@sed -n 's/^# //p' Makefile | head -n 7
 
 setup:
 	@scripts/setup
@@ -28,6 +31,20 @@ native: setup
 
 test: exe exe64 native
 	cd build/native && ctest --output-on-failure -j $(JOBS)
+
+# dist/uninstall.exe and its SHA-256 sum; the build is reproducible.
+# Built from scratch each time, so that two runs compare two builds.
+dist: setup
+	rm -rf build/dist
+	cmake -S . -B build/dist -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+	cmake --build build/dist --target uninstall -j $(JOBS) >/dev/null
+	mkdir -p dist
+	cp build/dist/uninstall.exe dist/uninstall.exe
+	cd dist && sha256sum uninstall.exe > uninstall.exe.sha256
+	@cat dist/uninstall.exe.sha256
+
+demo: exe exe64
+	@scripts/demo $(ARGS)
 
 clean:
 	rm -rf build

@@ -4,7 +4,9 @@
 //
 //   driver.exe list                      names of all scenarios
 //   driver.exe run NAME UNINSTALL.EXE    one scenario; exit code 0 when it passed
-//   driver.exe install                   install the components (for a demo)
+//   driver.exe demo UNINSTALL.EXE [in-use] [manual] [shots=DIR]
+//                                        the whole job on an installed machine,
+//                                        shown as tables and a transcript
 //   driver.exe state                     print the watched state
 #include <windows.h>
 #include <shellapi.h>
@@ -485,6 +487,73 @@ const char *ButtonName(int id)
     return "?";
 }
 
+std::string Gloss(const std::wstring &text)
+{
+    if (text == ZoneFailed)
+        return "changing the IE security option failed";
+    if (text == Succeeded)
+        return "uninstall succeeded";
+    if (text == Failed)
+        return "uninstall failed";
+    if (text == NoRights)
+        return "you have no right to work on the registry, please switch user";
+    if (text == InUse)
+        return "the file is in use; close the browser, then click Yes; retry?";
+    if (text == SystemText(3))
+        return "the system cannot find the path specified";
+    return "";
+}
+
+// Saves a picture of a window as a 24-bit BMP.
+void SaveWindow(HWND window, const std::wstring &path)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
+    std::vector<BYTE> pixels(stride * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), (BITMAPINFO *)&info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = header.bfOffBits + (DWORD)pixels.size();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail("cannot write the picture " + Utf8(path));
+        return;
+    }
+    DWORD written;
+    WriteFile(file, &header, sizeof header, &written, nullptr);
+    WriteFile(file, &info, sizeof info, &written, nullptr);
+    WriteFile(file, pixels.data(), (DWORD)pixels.size(), &written, nullptr);
+    CloseHandle(file);
+}
+
+struct Options {
+    bool manual = false;     // a person answers the boxes
+    std::wstring shots;      // folder for pictures of the boxes
+    bool tables = false;     // print the state as tables
+};
+Options options;
+
 // ---------------------------------------------------------------- scenarios
 
 enum class Kind { Ours, SystemError, Shell };
@@ -775,6 +844,67 @@ bool Ours(const Box &box)
     return box.caption == Caption || box.caption == L"Error";
 }
 
+// What the state says about one target, in a few words.
+std::string Describe(const State &state, const std::wstring &entry, bool folder)
+{
+    size_t below = 0;
+    bool present = false;
+    for (const std::wstring &e : state) {
+        if (e == entry || e == entry + L" (read-only)")
+            present = true;
+        else if (Under(e, entry) && e.compare(entry.size(), 1, L"\\") == 0 && e.find(L" = ") == std::wstring::npos)
+            below++;
+    }
+    if (!present)
+        return "absent";
+    if (folder)
+        return "present, " + std::to_string(below) + " entries inside";
+    if (entry.compare(0, 4, L"reg ") == 0)
+        return "present, " + std::to_string(below) + " subkeys";
+    return "present";
+}
+
+std::string ZoneValue(const State &state)
+{
+    bool key = false;
+    for (const std::wstring &e : state) {
+        if (e == ZoneKeyEntry)
+            key = true;
+        if (e.compare(0, ZoneKeyEntry.size() + 8, ZoneKeyEntry + L" = 1004:") == 0) {
+            std::wstring data = e.substr(e.rfind(L':') + 1);
+            if (data.size() == 8 && e.find(L":4:") != std::wstring::npos)
+                return "DWORD " + std::to_string(std::stoul(data.substr(0, 2), nullptr, 16));
+            return "not a DWORD";
+        }
+    }
+    return key ? "absent" : "zone key absent";
+}
+
+void PrintTable(const State &before, const State *after)
+{
+    struct Row {
+        std::string what, where;
+        std::wstring entry;
+        bool folder;
+    };
+    std::vector<Row> rows;
+    for (const wchar_t *id : {ClassKey1, ClassKey2})
+        rows.push_back({"class " + Utf8(id), "HKCR\\CLSID", KeyEntry(id), false});
+    for (const wchar_t *name : SystemFiles)
+        rows.push_back({Utf8(name), Utf8(SystemDir()), SystemFileEntry(name), false});
+    rows.push_back({"pendrow\\", Utf8(SystemDir()), L"file " + Folder(), true});
+    for (const wchar_t *name : DpfFiles)
+        rows.push_back({Utf8(name), Utf8(Dpf()), DpfEntry(name), false});
+    printf("  %-48s %-38s %-28s%s\n", "target", "where", after ? "before" : "state", after ? "after" : "");
+    for (const Row &row : rows)
+        printf("  %-48s %-38s %-28s%s\n", row.what.c_str(), row.where.c_str(),
+               Describe(before, row.entry, row.folder).c_str(),
+               after ? Describe(*after, row.entry, row.folder).c_str() : "");
+    printf("  %-48s %-38s %-28s%s\n", "zone 3 value 1004 (unsigned ActiveX)", "HKCU\\...\\Internet Settings\\Zones\\3",
+           ZoneValue(before).c_str(), after ? ZoneValue(*after).c_str() : "");
+    fflush(stdout);
+}
+
 int RunScenario(const Scenario &scenario, const std::wstring &program)
 {
     printf("scenario %s: %s\n", scenario.name, scenario.summary);
@@ -784,7 +914,12 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
         return 1;
     State before = Snapshot();
     State expected = before;
-    State unchanged = before;
+    if (options.tables) {
+        printf("\ninstalled:\n");
+        PrintTable(before, nullptr);
+        printf("\nrunning %s\n", Utf8(program).c_str());
+        fflush(stdout);
+    }
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -797,8 +932,9 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
     }
 
     size_t next = 0;
+    int boxCount = 0;
     const DWORD start = GetTickCount();
-    const DWORD limit = 60000;
+    const DWORD limit = options.manual ? 3600000 : 60000;
     bool timedOut = false;
     while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
         if (GetTickCount() - start > limit) {
@@ -811,8 +947,24 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
             continue;
         Sleep(50);  // let the box finish laying itself out
         Box box = ReadBox(finder.found);
-        printf("  box %s %s %s%s\n", Show(box.caption).c_str(), Show(box.text).c_str(), Buttons(box).c_str(),
+        std::string gloss = Gloss(box.text);
+        printf("  box %s %s%s %s%s\n", Show(box.caption).c_str(), Show(box.text).c_str(),
+               gloss.empty() ? "" : (" (" + gloss + ")").c_str(), Buttons(box).c_str(),
                box.owner ? " (owned)" : "");
+        if (!options.shots.empty()) {
+            Sleep(200);  // fully drawn
+            std::wstring picture = options.shots + L"\\box" + std::to_wstring(++boxCount) + L".bmp";
+            SaveWindow(box.window, picture);
+        }
+        if (options.manual) {
+            // A person answers: wait for the box to go.
+            printf("    waiting for you to answer it on the screen\n");
+            fflush(stdout);
+            while (IsWindow(box.window) && WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT)
+                ;
+            next++;
+            continue;
+        }
 
         int answer = box.yes ? IDNO : box.ok ? IDOK : IDCANCEL;
         if (next < scenario.boxes.size() && scenario.boxes[next].kind == Kind::Shell && !Ours(box)) {
@@ -855,7 +1007,7 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
 
     if (next < scenario.boxes.size() && scenario.boxes[next].kind == Kind::Shell)
         next++;
-    if (next < scenario.boxes.size())
+    if (next < scenario.boxes.size() && !options.manual)
         Fail("expected " + std::to_string(scenario.boxes.size()) + " boxes, saw " + std::to_string(next));
     if (exitCode != scenario.exitCode)
         Fail("exit code " + std::to_string(exitCode) + ", expected " + std::to_string(scenario.exitCode));
@@ -870,6 +1022,11 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
     for (const std::wstring &entry : expected)
         if (!after.count(entry))
             Fail("unexpectedly gone or changed: " + Utf8(entry));
+    if (options.tables) {
+        printf("\nbefore and after:\n");
+        PrintTable(before, &after);
+        printf("\n");
+    }
     size_t gone = 0;
     for (const std::wstring &entry : before)
         gone += !after.count(entry);
@@ -890,9 +1047,28 @@ int wmain(int argc, wchar_t **argv)
             printf("%s\n", s.name);
         return 0;
     }
-    if (command == L"install") {
-        Install();
-        return failures ? 1 : 0;
+    if (command == L"demo" && argc >= 3) {
+        bool inUse = false;
+        for (int i = 3; i < argc; i++) {
+            std::wstring arg = argv[i];
+            if (arg == L"in-use")
+                inUse = true;
+            else if (arg == L"manual")
+                options.manual = true;
+            else if (arg.compare(0, 6, L"shots=") == 0)
+                options.shots = arg.substr(6);
+        }
+        options.tables = true;
+        const std::wstring held = SystemDir() + L"\\larMosk.dll";
+        Scenario demo{"demo", "the whole job on a machine with everything installed", [] {}, {Says(Succeeded)}, 0,
+                      Everything, {}};
+        if (inUse) {
+            demo.summary = "the whole job, with larMosk.dll held as a loaded library until the question is answered";
+            demo.prepare = [held] { Hold(held); };
+            demo.boxes = {Says(InUse, IDYES, ReleaseLibrary), Says(Succeeded)};
+            demo.finish = ReleaseLibrary;
+        }
+        return RunScenario(demo, argv[2]);
     }
     if (command == L"state") {
         for (const std::wstring &entry : Snapshot())

@@ -1,40 +1,51 @@
 // Depth-first removal of a registry key and everything below it.
+#include <string.h>
+
 #include "app/messages.h"
 #include "registry/registry.h"
 
-// Child names are collected in batches of this many before any is touched.
+// Child names are collected in batches before any of them is touched: up
+// to 20 names, packed one after another, each with its NUL.
 static const int ChildSlots = 20;
+static const DWORD ChildListBytes = 2048;
 // A key name has up to 255 characters; in the ANSI code page one character
-// takes at most 3 bytes (UTF-8 as the ANSI code page; 2 in GBK), so 765
-// bytes and the NUL always fit.  The executable's stack reserve is sized for
-// 512 levels of these slots (see CMakeLists.txt).
-static const DWORD NameSlotBytes = 768;
+// takes at most 3 bytes (UTF-8 as the ANSI code page; 2 in GBK).  A name is
+// only asked for while this much room is left, so every name fits and every
+// batch holds at least two.
+static const DWORD LongestName = 255 * 3 + 1;
+// The list is the bulk of each level's stack frame, and a tree can be 512
+// levels deep: the executable's stack reserve covers that (see
+// CMakeLists.txt).  A small frame also matters for speed: every fresh stack
+// page costs a fault.
 
 // Returns true when the key is gone.
 static bool RemoveKeyTree(HKEY parent, const char *name)
 {
     HKEY key;
     if (RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        char children[ChildSlots][NameSlotBytes];
+        char children[ChildListBytes];
         // Children that stayed after their removal.  Deleting a key keeps the
         // order of the others, so these are the first `kept` of the
         // enumeration and the next batch starts after them: no child is
         // collected twice and none is skipped.
         DWORD kept = 0;
-        for (;;) {
+        bool more = true;
+        while (more) {
             int count = 0;
-            while (count < ChildSlots) {
-                DWORD length = NameSlotBytes;
-                if (RegEnumKeyExA(key, kept + (DWORD)count, children[count], &length, nullptr,
-                                  nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            DWORD used = 0;
+            while (count < ChildSlots && ChildListBytes - used >= LongestName) {
+                DWORD length = ChildListBytes - used;
+                if (RegEnumKeyExA(key, kept + (DWORD)count, children + used, &length, nullptr, nullptr,
+                                  nullptr, nullptr) != ERROR_SUCCESS) {
+                    more = false;
                     break;
+                }
+                used += length + 1;
                 count++;
             }
-            for (int i = 0; i < count; i++)
-                if (!RemoveKeyTree(key, children[i]))
+            for (const char *child = children; count > 0; count--, child += strlen(child) + 1)
+                if (!RemoveKeyTree(key, child))
                     kept++;
-            if (count < ChildSlots)
-                break;
         }
         RegCloseKey(key);
     }

@@ -189,6 +189,23 @@ TEST_F(KeyTree, LongestNamesAreCollectedAndRemoved)
     EXPECT_THAT(Texts(), IsEmpty());
 }
 
+TEST_F(KeyTree, WideLevelOfLongestNamesIsRemovedOnce)
+{
+    // Long names fill the child list after a few: many short batches.
+    std::vector<std::string> names;
+    for (int i = 0; i < 45; i++) {
+        std::string name = Child(i);
+        name += std::string(765 - name.size(), i % 2 ? 'x' : '\xe4');
+        names.push_back(name);
+        sim::CreateKey(HKEY_CLASSES_ROOT, "CLSID\\{L}\\" + name + "\\leaf");
+    }
+    Remove("{L}");
+    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{L}"));
+    for (const std::string &name : names)
+        ASSERT_EQ(Count("RegDeleteKeyA HKCR\\CLSID\\{L}\\" + name), 1u);
+    EXPECT_THAT(Texts(), IsEmpty());
+}
+
 TEST_F(KeyTree, ChainOfFiveHundredTwelveLevels)
 {
     std::string path = "CLSID\\{D}";

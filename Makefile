@@ -3,14 +3,15 @@
 # make demo   the program's whole job in a throwaway Windows (Wine); options:
 #             make demo ARGS="--in-use | --interactive | --keep"
 # make dist   dist/uninstall.exe and its SHA-256 sum (reproducible)
-.PHONY: all test exe exe64 native dist demo setup clean help
+# make bench  key tree removal against SHDeleteKeyA, size, stack (RUNS=N)
+.PHONY: all test exe exe64 native dist demo bench setup clean help
 
 JOBS ?= 2
 
 all: exe
 
 help:
-	@sed -n 's/^# //p' Makefile | head -n 7
+	@sed -n 's/^# //p' Makefile | head -n 8
 
 setup:
 	@scripts/setup
@@ -45,6 +46,9 @@ dist: setup
 
 demo: exe exe64
 	@scripts/demo $(ARGS)
+
+bench: exe exe64 native
+	@scripts/bench
 
 clean:
 	rm -rf build

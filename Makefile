@@ -11,7 +11,7 @@ JOBS ?= 2
 all: exe
 
 help:
-	@sed -n 's/^# //p' Makefile | head -n 8
+	@sed -n '/^[^#]/q; s/^# //p' Makefile
 
 setup:
 	@scripts/setup

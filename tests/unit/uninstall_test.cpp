@@ -257,6 +257,16 @@ TEST_F(Uninstall, TooLongPathsAreReportedNeverCut)
     EXPECT_FALSE(sim::Exists(DpfFiles[0]));
 }
 
+TEST_F(Uninstall, TooLongDownloadedProgramFilesFolderIsReportedOnce)
+{
+    InstallComponents();
+    sim::machine().windowsDirectory = "C:\\" + std::string(240, 'w');
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_THAT(Texts(), ElementsAre(SystemText(ERROR_FILENAME_EXCED_RANGE), MsgUninstallFailed));
+    EXPECT_EQ(CallsOf("DeleteFileA").size(), 4u) << "only the system directory's files";
+    EXPECT_FALSE(sim::Exists(Folder));
+}
+
 TEST_F(Uninstall, LongestPathsThatFitAreUsedWhole)
 {
     // 258 bytes of folder path is the most the shell's list may take; a file

@@ -1,4 +1,7 @@
-# make test   build everything and run all tests (installs what is missing)
+# make test   build everything and run all tests (installs what is missing);
+#             the end-to-end suite runs the shipped file, here or in an
+#             emulated machine; E2E_ARCH=win64: a quick run of the x86-64
+#             build instead (not the shipped file)
 # make exe    build build/win32/uninstall.exe
 # make demo   the program's whole job in a throwaway Windows (Wine); options:
 #             make demo ARGS="--in-use | --interactive | --keep"
@@ -7,6 +10,8 @@
 .PHONY: all test exe exe64 native dist demo bench setup clean help
 
 JOBS ?= 2
+E2E_ARCH ?=
+export E2E_VM
 
 all: exe
 
@@ -27,10 +32,13 @@ exe64: setup
 	cmake --build build/win64 -j $(JOBS)
 
 native: setup
-	cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug -DE2E_ARCH="$(E2E_ARCH)" >/dev/null
 	cmake --build build/native -j $(JOBS)
 
+# The end-to-end suite runs first, on its own, so that its progress shows;
+# ctest then reports each of its scenarios (and reruns it if it is stale).
 test: exe exe64 native
+	-@E2E_ARCH="$(E2E_ARCH)" tests/e2e/run suite build/e2e
 	cd build/native && ctest --output-on-failure -j $(JOBS)
 
 # dist/uninstall.exe and its SHA-256 sum; the build is reproducible.

@@ -10,6 +10,14 @@
 //   driver.exe bench UNINSTALL.EXE [RUNS [SHAPE]]
 //                                        time key tree removal against SHDeleteKeyA
 //   driver.exe state                     print the watched state
+//   driver.exe install-twins             everything installed, and under WoW64
+//                                        a 64-bit twin of every target
+//
+// Under WoW64 (the 32-bit build in a 64-bit prefix or on 64-bit Windows) the
+// driver sees the 32-bit views as the program does: HKCR\CLSID below
+// Wow6432Node, the system directory in SysWOW64.  The 64-bit side, where
+// same-named twins of the targets must survive, is reached through
+// KEY_WOW64_64KEY and C:\windows\Sysnative.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -55,6 +63,16 @@ std::string Show(const std::wstring &w)
 
 int failures = 0;
 
+// Every wait is multiplied by E2E_SCALE: an emulated machine is many times
+// slower than a real one.
+DWORD Scaled(DWORD milliseconds)
+{
+    wchar_t value[16];
+    DWORD n = GetEnvironmentVariableW(L"E2E_SCALE", value, 16);
+    int scale = n && n < 16 ? _wtoi(value) : 1;
+    return milliseconds * (DWORD)(scale > 0 ? scale : 1);
+}
+
 void Fail(const std::string &what)
 {
     failures++;
@@ -98,6 +116,22 @@ std::wstring WindowsDir()
     return buffer;
 }
 
+// A 32-bit process on 64-bit Windows.
+bool Wow64()
+{
+    BOOL wow = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow) && wow;
+}
+
+// The real system32 as a 32-bit process names it under WoW64.
+std::wstring NativeSystemDir()
+{
+    return WindowsDir() + L"\\Sysnative";
+}
+
+// The class keys' parent in the 64-bit registry view.
+const wchar_t *const Classes64 = L"Software\\Classes\\CLSID\\";
+
 std::wstring Dpf()
 {
     return WindowsDir() + L"\\Downloaded Program Files";
@@ -128,17 +162,19 @@ void Check(LONG result, const std::string &what)
         Fail("setting up: " + what + " gave " + std::to_string(result));
 }
 
-HKEY CreateKey(HKEY root, const std::wstring &path)
+// `view` is 0 or KEY_WOW64_64KEY.
+HKEY CreateKey(HKEY root, const std::wstring &path, REGSAM view = 0)
 {
     HKEY key = nullptr;
-    Check(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    Check(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr),
           "create " + Utf8(path));
     return key;
 }
 
-void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &value)
+void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &value,
+               REGSAM view = 0)
 {
-    HKEY key = CreateKey(root, path);
+    HKEY key = CreateKey(root, path, view);
     Check(RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)value.c_str(),
                          (DWORD)((value.size() + 1) * sizeof(wchar_t))),
           "set value");
@@ -223,22 +259,63 @@ void PutText(const std::wstring &path, const char *text, bool readOnly = false)
 
 // ---------------------------------------------------------------- installation
 
-// The class registration of an ActiveX control, as its installer leaves it.
+// The class registration of an ActiveX control, as its installer leaves it,
+// at `key` below `root` in the registry view `view`.
+void InstallClass(HKEY root, const std::wstring &key, const wchar_t *library, REGSAM view = 0)
+{
+    SetString(root, key, nullptr, L"Demo Control", view);
+    SetString(root, key + L"\\InprocServer32", nullptr, SystemDir() + L"\\" + library, view);
+    SetString(root, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment", view);
+    SetString(root, key + L"\\ProgID", nullptr, L"Demo.Control.1", view);
+    SetString(root, key + L"\\Version", nullptr, L"1.0", view);
+    SetString(root, key + L"\\TypeLib", nullptr, L"{0F6B4A28-52A4-4C5B-9F6D-1E2D3C4B5A69}", view);
+    SetString(root, key + L"\\Control", nullptr, L"", view);
+    SetString(root, key + L"\\MiscStatus", nullptr, L"0", view);
+    SetString(root, key + L"\\MiscStatus\\1", nullptr, L"131473", view);
+    RegCloseKey(CreateKey(root, key + L"\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}", view));
+    RegCloseKey(CreateKey(root, key + L"\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}", view));
+}
+
 void InstallClass(const std::wstring &id, const wchar_t *library)
 {
-    const std::wstring key = L"CLSID\\" + id;
-    SetString(HKEY_CLASSES_ROOT, key, nullptr, L"Demo Control");
-    SetString(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", nullptr, SystemDir() + L"\\" + library);
-    SetString(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
-    SetString(HKEY_CLASSES_ROOT, key + L"\\ProgID", nullptr, L"Demo.Control.1");
-    SetString(HKEY_CLASSES_ROOT, key + L"\\Version", nullptr, L"1.0");
-    SetString(HKEY_CLASSES_ROOT, key + L"\\TypeLib", nullptr, L"{0F6B4A28-52A4-4C5B-9F6D-1E2D3C4B5A69}");
-    SetString(HKEY_CLASSES_ROOT, key + L"\\Control", nullptr, L"");
-    SetString(HKEY_CLASSES_ROOT, key + L"\\MiscStatus", nullptr, L"0");
-    SetString(HKEY_CLASSES_ROOT, key + L"\\MiscStatus\\1", nullptr, L"131473");
-    CreateKey(HKEY_CLASSES_ROOT, key + L"\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}");
-    RegCloseKey(CreateKey(HKEY_CLASSES_ROOT,
-                          key + L"\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}"));
+    InstallClass(HKEY_CLASSES_ROOT, L"CLSID\\" + id, library);
+}
+
+// Under WoW64: the 64-bit components of the same names, which are not ours
+// to remove.  Class keys with the same identifiers and subtrees (and a
+// marker) in the 64-bit view; the four files and a folder with a read-only
+// file in the real system32.
+void InstallTwins()
+{
+    for (const wchar_t *id : {ClassKey1, ClassKey2}) {
+        const std::wstring key = Classes64 + std::wstring(id);
+        InstallClass(HKEY_LOCAL_MACHINE, key, L"twin64.dll", KEY_WOW64_64KEY);
+        SetString(HKEY_LOCAL_MACHINE, key + L"\\Twin", L"Bits", L"64", KEY_WOW64_64KEY);
+    }
+    const std::wstring native = NativeSystemDir();
+    for (const wchar_t *name : SystemFiles)
+        PutText(native + L"\\" + name, (std::string("64-bit twin of ") + Utf8(name)).c_str());
+    MakeFolder(native + L"\\pendrow");
+    PutText(native + L"\\pendrow\\twin.txt", "64-bit twin", true);
+    MakeFolder(native + L"\\pendrow\\sub");
+    PutText(native + L"\\pendrow\\sub\\deep.txt", "64-bit twin, deeper");
+}
+
+void RemoveTwins()
+{
+    HKEY classes;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                      &classes) == ERROR_SUCCESS) {
+        for (const wchar_t *id : {ClassKey1, ClassKey2}) {
+            RegDeleteTreeW(classes, id);
+            RegDeleteKeyExW(classes, id, KEY_WOW64_64KEY, 0);
+        }
+        RegCloseKey(classes);
+    }
+    const std::wstring native = NativeSystemDir();
+    for (const wchar_t *name : SystemFiles)
+        RemovePath(native + L"\\" + name);
+    RemovePath(native + L"\\pendrow");
 }
 
 // Removes whatever an earlier scenario left, then installs everything.
@@ -246,6 +323,8 @@ void Install()
 {
     for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
         DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + id);
+    if (Wow64())
+        RemoveTwins();
     InstallClass(ClassKey1, L"brevandel.dll");
     InstallClass(ClassKey2, L"soltane.dll");
     InstallClass(SiblingKey1, L"kept.dll");
@@ -300,10 +379,10 @@ std::wstring Hex(const BYTE *data, DWORD size)
     return s;
 }
 
-void WatchKey(HKEY root, const std::wstring &rootName, const std::wstring &path, State &state)
+void WatchKey(HKEY root, const std::wstring &rootName, const std::wstring &path, State &state, REGSAM view = 0)
 {
     HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return;
     const std::wstring shown = L"reg " + rootName + L"\\" + path;
     state.insert(shown);
@@ -326,7 +405,7 @@ void WatchKey(HKEY root, const std::wstring &rootName, const std::wstring &path,
     }
     RegCloseKey(key);
     for (const std::wstring &child : children)
-        WatchKey(root, rootName, path + L"\\" + child, state);
+        WatchKey(root, rootName, path + L"\\" + child, state, view);
 }
 
 void WatchPath(const std::wstring &path, State &state)
@@ -361,6 +440,16 @@ State Snapshot()
     for (const wchar_t *name : {L"brevandel.dll.old", L"pendrow", L"pendrow2"})
         WatchPath(sys + L"\\" + name, state);
     WatchPath(Dpf(), state);
+    if (Wow64()) {
+        // The 64-bit side: whatever is there must stay exactly as it is.
+        for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
+            WatchKey(HKEY_LOCAL_MACHINE, L"HKLM(64-bit view)", Classes64 + std::wstring(id), state,
+                     KEY_WOW64_64KEY);
+        const std::wstring native = NativeSystemDir();
+        for (const wchar_t *name : SystemFiles)
+            WatchPath(native + L"\\" + name, state);
+        WatchPath(native + L"\\pendrow", state);
+    }
     return state;
 }
 
@@ -822,6 +911,33 @@ std::vector<Scenario> Scenarios()
              }
          },
          {}},
+
+        // Under WoW64 only: the same-named 64-bit components stay.
+        {"wow64_twins", "everything installed in the 32-bit views and a twin of every target in the 64-bit "
+                        "views: the 32-bit targets go, every twin stays exactly as it was",
+         InstallTwins, {Says(Succeeded)}, 0, Everything, {}},
+
+        {"wow64_only_twins", "only the 64-bit twins present: the success box, every twin stays",
+         [] {
+             RemoveAllComponents();
+             InstallTwins();
+         },
+         {Says(Succeeded)}, 0, ZoneSet, {}},
+
+        {"wow64_in_use_no", "with the twins, the 32-bit larMosk.dll loaded by another process, answer No: the "
+                            "targets after it stay, the twins are unchanged",
+         [sys] {
+             InstallTwins();
+             Hold(sys + L"\\larMosk.dll");
+         },
+         {Says(InUse, IDNO), Says(Failed)}, 0,
+         [](State &s) {
+             ZoneSet(s);
+             Drop(s, KeyEntry(ClassKey1));
+             Drop(s, KeyEntry(ClassKey2));
+             Removed(s, 0, 1);
+         },
+         ReleaseLibrary},
     };
 }
 
@@ -938,7 +1054,7 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
     size_t next = 0;
     int boxCount = 0;
     const DWORD start = GetTickCount();
-    const DWORD limit = options.manual ? 3600000 : 60000;
+    const DWORD limit = options.manual ? 3600000 : Scaled(60000);
     bool timedOut = false;
     while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
         if (GetTickCount() - start > limit) {
@@ -949,7 +1065,7 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
         EnumWindows(FindBox, (LPARAM)&finder);
         if (!finder.found)
             continue;
-        Sleep(50);  // let the box finish laying itself out
+        Sleep(Scaled(50));  // let the box finish laying itself out
         Box box = ReadBox(finder.found);
         std::string gloss = Gloss(box.text);
         printf("  box %s %s%s %s%s\n", Show(box.caption).c_str(), Show(box.text).c_str(),
@@ -991,14 +1107,14 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
         printf("    answered %s\n", ButtonName(answer));
         fflush(stdout);
         PostMessageW(box.window, WM_COMMAND, answer, 0);
-        for (DWORD waited = GetTickCount(); IsWindow(box.window) && GetTickCount() - waited < 10000;)
+        for (DWORD waited = GetTickCount(); IsWindow(box.window) && GetTickCount() - waited < Scaled(10000);)
             Sleep(10);
         if (IsWindow(box.window)) {
             Fail("the box did not close when answered");
             break;
         }
     }
-    if (timedOut || WaitForSingleObject(process.hProcess, 10000) == WAIT_TIMEOUT) {
+    if (timedOut || WaitForSingleObject(process.hProcess, Scaled(10000)) == WAIT_TIMEOUT) {
         Fail("the program did not end within its time");
         TerminateProcess(process.hProcess, 99);
         WaitForSingleObject(process.hProcess, 5000);
@@ -1247,6 +1363,16 @@ int wmain(int argc, wchar_t **argv)
         }
         return RunScenario(demo, argv[2]);
     }
+    if (command == L"install-twins") {
+        if (!Wow64()) {
+            printf("install-twins: not a 32-bit process under WoW64\n");
+            return 2;
+        }
+        Install();
+        InstallTwins();
+        printf("installed everything, with the 64-bit twins%s\n", failures ? ", with failures" : "");
+        return failures ? 1 : 0;
+    }
     if (command == L"state") {
         for (const std::wstring &entry : Snapshot())
             printf("%s\n", Utf8(entry).c_str());
@@ -1255,9 +1381,15 @@ int wmain(int argc, wchar_t **argv)
     if (command == L"bench" && argc >= 3)
         return Bench(argv[2], argc > 3 ? _wtoi(argv[3]) : 5, argc > 4 ? Utf8(argv[4]) : "");
     if (command == L"run" && argc == 4) {
-        for (const Scenario &s : Scenarios())
-            if (Utf8(argv[2]) == s.name)
-                return RunScenario(s, argv[3]);
+        for (const Scenario &s : Scenarios()) {
+            if (Utf8(argv[2]) != s.name)
+                continue;
+            if (strncmp(s.name, "wow64_", 6) == 0 && !Wow64()) {
+                printf("scenario %s runs only in a 32-bit process under WoW64\n", s.name);
+                return 2;
+            }
+            return RunScenario(s, argv[3]);
+        }
         printf("no scenario %s\n", Utf8(argv[2]).c_str());
         return 2;
     }

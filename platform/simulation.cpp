@@ -86,6 +86,19 @@ DWORD Fault(const std::string &op, const std::string &subject)
 void Call(const std::string &op, const std::string &subject)
 {
     state.calls.push_back(subject.empty() ? op : op + " " + subject);
+    if (state.between) {
+        // A copy: the hook may replace itself.
+        std::function<void(const std::string &)> between = state.between;
+        between(state.calls.back());
+    }
+}
+
+void MarkDeleted(Key &key)
+{
+    for (auto &child : key.children)
+        MarkDeleted(*child.second);
+    key.children.clear();
+    key.deleted = true;
 }
 
 }  // namespace
@@ -181,6 +194,16 @@ size_t CountKeys(HKEY root)
         return n;
     };
     return count(*Root(root)) - 1;
+}
+
+void DeleteKey(HKEY root, const std::string &path)
+{
+    std::shared_ptr<Key> parent = Walk(Root(root), ParentOf(path));
+    std::shared_ptr<Key> key = Walk(Root(root), path);
+    if (!parent || !key)
+        return;
+    parent->children.erase(Upper(key->name));
+    MarkDeleted(*key);
 }
 
 void AddFolder(const std::string &path)

@@ -20,8 +20,14 @@ static const DWORD LongestName = 255 * 3 + 1;
 
 // Whether the enumeration still lists name at index: a key the registry
 // does not find by its ANSI name may still be there (a name with characters
-// outside the ANSI code page reads back as question marks).
-static bool Listed(HKEY key, DWORD index, const char *name)
+// outside the ANSI code page reads back as question marks).  Kept out of
+// line, so that its buffer is not part of every level's frame.
+#ifdef _MSC_VER
+#define OUT_OF_LINE __declspec(noinline)
+#else
+#define OUT_OF_LINE __attribute__((noinline))
+#endif
+OUT_OF_LINE static bool Listed(HKEY key, DWORD index, const char *name)
 {
     char listed[LongestName];
     DWORD length = LongestName;

@@ -5,6 +5,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    RestrictDllSearch();
     if (!SetZonePolicy())
         ShowMessage(MsgZonePolicyFailed);
     ShowMessage(RemoveComponents() ? MsgUninstallSucceeded : MsgUninstallFailed);

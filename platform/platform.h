@@ -1,7 +1,9 @@
 // The platform operations the uninstaller uses, under their Windows names.
 //
 // On Windows these are the system's own functions from KERNEL32, ADVAPI32,
-// USER32, SHELL32 and SHLWAPI, declared by the SDK headers.  Elsewhere the
+// USER32, SHELL32 and SHLWAPI, declared by the SDK headers.  The one
+// function that not every supported system has, SetDefaultDllDirectories,
+// is looked up in KERNEL32 at run time (see RestrictDllSearch).  Elsewhere the
 // same names are declared here and provided by platform/simulation.cpp, an
 // in-memory Windows machine that the unit tests drive.  The code in app/,
 // files/ and registry/ includes only this header and is the same in both
@@ -42,6 +44,8 @@ typedef struct HKEY__ *HKEY;
 typedef HKEY *PHKEY;
 typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef intptr_t(WINAPI *FARPROC)();
 typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFILETIME;
 
 #define TRUE 1
@@ -80,6 +84,8 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 #define SUBLANG_DEFAULT 0x01
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800u
+
 #define FO_DELETE 0x0003u
 #define FOF_NOCONFIRMATION 0x0010u
 
@@ -115,8 +121,24 @@ BOOL WINAPI PathFileExistsA(LPCSTR pszPath);
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp);
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 }
 
 #endif
+
+// Keeps the DLLs this process loads on demand (those the message boxes bring
+// in, uxtheme.dll among them) to the system directory, so that none planted
+// beside the program runs with its rights.  Where the system lacks the
+// function (Vista, 7 without its loader update) the standard search stays.
+inline void RestrictDllSearch()
+{
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    FARPROC found = kernel32 ? GetProcAddress(kernel32, "SetDefaultDllDirectories") : nullptr;
+    if (found)
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)(void)>(found))(
+            LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
 #endif

@@ -2,6 +2,7 @@
 // for the native unit tests: an in-memory Windows machine (see simulation.h).
 #include "platform/simulation.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -86,6 +87,19 @@ DWORD Fault(const std::string &op, const std::string &subject)
 void Call(const std::string &op, const std::string &subject)
 {
     state.calls.push_back(subject.empty() ? op : op + " " + subject);
+    if (state.between) {
+        // A copy: the hook may replace itself.
+        std::function<void(const std::string &)> between = state.between;
+        between(state.calls.back());
+    }
+}
+
+void MarkDeleted(Key &key)
+{
+    for (auto &child : key.children)
+        MarkDeleted(*child.second);
+    key.children.clear();
+    key.deleted = true;
 }
 
 }  // namespace
@@ -183,6 +197,16 @@ size_t CountKeys(HKEY root)
     return count(*Root(root)) - 1;
 }
 
+void DeleteKey(HKEY root, const std::string &path)
+{
+    std::shared_ptr<Key> parent = Walk(Root(root), ParentOf(path));
+    std::shared_ptr<Key> key = Walk(Root(root), path);
+    if (!parent || !key)
+        return;
+    parent->children.erase(Upper(key->name));
+    MarkDeleted(*key);
+}
+
 void AddFolder(const std::string &path)
 {
     std::string parent = ParentOf(path);
@@ -223,6 +247,21 @@ void Remove(const std::string &path)
 }  // namespace sim
 
 using namespace sim;
+
+namespace {
+
+const uintptr_t Kernel32Handle = 0x75000000u;
+
+BOOL WINAPI SimSetDefaultDllDirectories(DWORD DirectoryFlags)
+{
+    char flags[16];
+    std::snprintf(flags, sizeof flags, "0x%08X", (unsigned)DirectoryFlags);
+    Call("SetDefaultDllDirectories", flags);
+    state.defaultDllDirectories = DirectoryFlags;
+    return TRUE;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -469,6 +508,28 @@ void WINAPI ExitProcess(UINT uExitCode)
 {
     Call("ExitProcess", std::to_string(uExitCode));
     throw ProcessExit{uExitCode};
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
+{
+    std::string name = lpModuleName ? lpModuleName : "";
+    Call("GetModuleHandleA", name);
+    if (Upper(name) == "KERNEL32.DLL" || Upper(name) == "KERNEL32")
+        return (HMODULE)Kernel32Handle;
+    state.lastError = 126;  // ERROR_MOD_NOT_FOUND
+    return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
+{
+    std::string name = lpProcName ? lpProcName : "";
+    Call("GetProcAddress", name);
+    if ((uintptr_t)hModule != Kernel32Handle)
+        Violation("GetProcAddress on a module other than KERNEL32");
+    if (name == "SetDefaultDllDirectories" && state.hasDefaultDllDirectories)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)(void)>(&SimSetDefaultDllDirectories));
+    state.lastError = 127;  // ERROR_PROC_NOT_FOUND
+    return nullptr;
 }
 
 }  // extern "C"

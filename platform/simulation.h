@@ -80,6 +80,14 @@ struct Machine {
     // Fault injection: called with the operation's name and its key path or
     // file path; a non-zero result makes that call fail with that code.
     std::function<DWORD(const std::string &op, const std::string &subject)> fault;
+    // Another program at work: called with each platform call as it is
+    // recorded, before the call does anything, so a test can change the
+    // machine between two calls of the program.
+    std::function<void(const std::string &call)> between;
+    // Whether the system has SetDefaultDllDirectories (not on Vista, nor on
+    // 7 without its loader update).
+    bool hasDefaultDllDirectories = true;
+    DWORD defaultDllDirectories = 0;  // what SetDefaultDllDirectories was given
 
     // Records.
     std::vector<std::string> calls;  // "DeleteFileA C:\windows\system32\x.dll", ...
@@ -109,6 +117,9 @@ void SetValue(HKEY root, const std::string &path, const std::string &name, DWORD
               const std::string &data);
 std::optional<Value> GetValue(HKEY root, const std::string &path, const std::string &name);
 size_t CountKeys(HKEY root);
+// Deletes a key and everything below it as another program would: handles
+// open on them stay valid but see the keys as deleted.
+void DeleteKey(HKEY root, const std::string &path);
 
 // File tree set-up and inspection; full paths.
 void AddFolder(const std::string &path);  // with missing parents

@@ -18,8 +18,25 @@ static const DWORD LongestName = 255 * 3 + 1;
 // CMakeLists.txt).  A small frame also matters for speed: every fresh stack
 // page costs a fault.
 
-// Returns true when the key is gone.
-static bool RemoveKeyTree(HKEY parent, const char *name)
+// Whether the enumeration still lists name at index: a key the registry
+// does not find by its ANSI name may still be there (a name with characters
+// outside the ANSI code page reads back as question marks).  Kept out of
+// line, so that its buffer is not part of every level's frame.
+#ifdef _MSC_VER
+#define OUT_OF_LINE __declspec(noinline)
+#else
+#define OUT_OF_LINE __attribute__((noinline))
+#endif
+OUT_OF_LINE static bool Listed(HKEY key, DWORD index, const char *name)
+{
+    char listed[LongestName];
+    DWORD length = LongestName;
+    return RegEnumKeyExA(key, index, listed, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           strcmp(listed, name) == 0;
+}
+
+// Returns the result of deleting the key itself.
+static LSTATUS RemoveKeyTree(HKEY parent, const char *name)
 {
     HKEY key;
     if (RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
@@ -27,7 +44,9 @@ static bool RemoveKeyTree(HKEY parent, const char *name)
         // Children that stayed after their removal.  Deleting a key keeps the
         // order of the others, so these are the first `kept` of the
         // enumeration and the next batch starts after them: no child is
-        // collected twice and none is skipped.
+        // collected twice and none is skipped.  A child that another program
+        // deleted meanwhile is not found; it stayed only if the enumeration
+        // still lists it where it would be.
         DWORD kept = 0;
         bool more = true;
         while (more) {
@@ -43,9 +62,11 @@ static bool RemoveKeyTree(HKEY parent, const char *name)
                 used += length + 1;
                 count++;
             }
-            for (const char *child = children; count > 0; count--, child += strlen(child) + 1)
-                if (!RemoveKeyTree(key, child))
+            for (const char *child = children; count > 0; count--, child += strlen(child) + 1) {
+                LSTATUS result = RemoveKeyTree(key, child);
+                if (result != ERROR_SUCCESS && (result != ERROR_FILE_NOT_FOUND || Listed(key, kept, child)))
                     kept++;
+            }
         }
         RegCloseKey(key);
     }
@@ -55,7 +76,7 @@ static bool RemoveKeyTree(HKEY parent, const char *name)
         ShowMessage(MsgUninstallFailed);
         ExitProcess(1);
     }
-    return result == ERROR_SUCCESS;
+    return result;
 }
 
 void DeleteKeyTree(HKEY parent, const char *name)

@@ -165,6 +165,49 @@ TEST_F(KeyTree, ChildThatStaysIsNeverCollectedAgain)
     }
 }
 
+// Another program deletes a child of the class key while the program is
+// busy with an earlier sibling's subtree: inside the batch already collected,
+// at its last slot, at the first slot of the next batch, and the child being
+// removed itself.  None of it may cost a real sibling or the verdict.
+TEST_F(KeyTree, ChildDeletedByAnotherProgramMeanwhileCountsAsGone)
+{
+    struct Case {
+        int busy;    // the child whose subtree is being removed
+        int victim;  // the child the other program deletes then
+    };
+    for (const Case c : {Case{0, 5}, Case{0, 19}, Case{3, 20}, Case{0, 24}, Case{7, 7}, Case{20, 22}}) {
+        SCOPED_TRACE("deleted " + Child(c.victim) + " while removing below " + Child(c.busy));
+        sim::Reset();
+        InstallComponents();
+        for (int i = 0; i < 25; i++)
+            sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub\\leaf");
+        const std::string trigger = "RegDeleteKeyA HKCR\\" + ClassKey1 + "\\" + Child(c.busy) + "\\sub\\leaf";
+        const std::string victim = ClassKey1 + "\\" + Child(c.victim);
+        bool done = false;
+        sim::machine().between = [&](const std::string &call) {
+            if (call == trigger && !done) {
+                sim::DeleteKey(HKEY_CLASSES_ROOT, victim);
+                done = true;
+            }
+        };
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_TRUE(done);
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
+        for (const std::string &file : SystemFiles)
+            EXPECT_FALSE(sim::Exists(file)) << file;
+        for (int i = 0; i < 25; i++) {
+            const std::string path = "HKCR\\" + ClassKey1 + "\\" + Child(i);
+            // Collected before it vanished: one attempt; vanished before its
+            // batch was collected: none.
+            const size_t attempts = c.victim == i && c.victim / 20 > c.busy / 20 ? 0 : 1;
+            EXPECT_EQ(Count("RegDeleteKeyA " + path), attempts) << path;
+        }
+        EXPECT_THAT(sim::machine().handles, IsEmpty());
+    }
+}
+
 TEST_F(KeyTree, LongestNamesAreCollectedAndRemoved)
 {
     std::string gbk255;  // 255 two-byte characters: 510 bytes in code page 936

@@ -38,6 +38,36 @@ TEST_F(Uninstall, EverythingInstalledIsRemovedWithOneBox)
     EXPECT_TRUE(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, "1001"));
 }
 
+// The message boxes load uxtheme.dll on demand, and a program saved to a
+// downloads folder must not pick up a copy planted there: the search is kept
+// to the system directory before any other call.
+TEST_F(Uninstall, DllSearchIsRestrictedToTheSystemDirectoryFirst)
+{
+    InstallComponents();
+    EXPECT_EQ(RunProgram(), 0);
+    const std::vector<std::string> &calls = sim::machine().calls;
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_THAT(std::vector<std::string>(calls.begin(), calls.begin() + 3),
+                ElementsAre("GetModuleHandleA kernel32.dll", "GetProcAddress SetDefaultDllDirectories",
+                            "SetDefaultDllDirectories 0x00000800"));
+    EXPECT_EQ(sim::machine().defaultDllDirectories, (DWORD)LOAD_LIBRARY_SEARCH_SYSTEM32);
+    EXPECT_THAT(CallsOf("SetDefaultDllDirectories"), ElementsAre("SetDefaultDllDirectories 0x00000800"));
+    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+}
+
+TEST_F(Uninstall, SystemWithoutDefaultDllDirectoriesRunsAsUsual)
+{
+    sim::machine().hasDefaultDllDirectories = false;
+    InstallComponents();
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_THAT(CallsOf("GetProcAddress"), ElementsAre("GetProcAddress SetDefaultDllDirectories"));
+    EXPECT_THAT(CallsOf("SetDefaultDllDirectories"), IsEmpty());
+    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+    for (const std::string &file : SystemFiles)
+        EXPECT_FALSE(sim::Exists(file)) << file;
+}
+
 TEST_F(Uninstall, PlatformCallsFollowTheRemovalPlan)
 {
     InstallComponents();
@@ -48,10 +78,11 @@ TEST_F(Uninstall, PlatformCallsFollowTheRemovalPlan)
             steps.push_back(call);
         else if (call.rfind("DeleteFileA", 0) == 0 || call.rfind("SHFileOperationA", 0) == 0 ||
                  call.rfind("Get", 0) == 0 || call.rfind("MessageBoxA", 0) == 0 ||
-                 call.rfind("RegSetValueExA", 0) == 0)
+                 call.rfind("RegSetValueExA", 0) == 0 || call.rfind("SetDefaultDllDirectories", 0) == 0)
             steps.push_back(call);
     EXPECT_THAT(steps,
-                ElementsAre("RegSetValueExA HKCU\\" + ZoneKey + " 1004",
+                ElementsAre("GetModuleHandleA kernel32.dll", "GetProcAddress SetDefaultDllDirectories",
+                            "SetDefaultDllDirectories 0x00000800", "RegSetValueExA HKCU\\" + ZoneKey + " 1004",
                             "RegDeleteKeyA HKCR\\" + ClassKey1, "RegDeleteKeyA HKCR\\" + ClassKey2,
                             "GetSystemDirectoryA", "DeleteFileA " + SystemFiles[0],
                             "DeleteFileA " + SystemFiles[1], "DeleteFileA " + SystemFiles[2],

@@ -5,7 +5,8 @@
 # make exe    build build/win32/uninstall.exe
 # make demo   the program's whole job in a throwaway Windows (Wine); options:
 #             make demo ARGS="--in-use | --interactive | --keep"
-# make dist   dist/uninstall.exe and its SHA-256 sum (reproducible)
+# make dist   dist/uninstall.exe and its SHA-256 sum (reproducible); signed with
+#             SIGN_PKCS12=file [SIGN_PASS_FILE=file] or SIGN_CERT=.. SIGN_KEY=..
 # make bench  key tree removal against SHDeleteKeyA, size, stack (RUNS=N)
 .PHONY: all test exe exe64 native dist demo bench setup clean help
 
@@ -42,15 +43,27 @@ test: exe exe64 native
 	cd build/native && ctest --output-on-failure -j $(JOBS)
 
 # dist/uninstall.exe and its SHA-256 sum; the build is reproducible.
-# Built from scratch each time, so that two runs compare two builds.
+# Built from scratch each time, so that two runs compare two builds.  With a
+# certificate (SIGN_PKCS12 or SIGN_CERT/SIGN_KEY, see scripts/sign) the file
+# is signed.  Built and signed aside and moved into $(DIST) only at the end:
+# a failed run leaves no uninstall.exe there, not even an earlier one.
+DIST ?= dist
+SIGNING = $(strip $(SIGN_PKCS12)$(SIGN_CERT)$(SIGN_KEY))
+
 dist: setup
-	rm -rf build/dist
-	cmake -S . -B build/dist -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-	cmake --build build/dist --target uninstall -j $(JOBS) >/dev/null
-	mkdir -p dist
-	cp build/dist/uninstall.exe dist/uninstall.exe
-	cd dist && sha256sum uninstall.exe > uninstall.exe.sha256
-	@cat dist/uninstall.exe.sha256
+	@rm -f $(DIST)/uninstall.exe $(DIST)/uninstall.exe.sha256
+	$(if $(SIGNING),scripts/sign --check)
+	@mkdir -p build
+	@set -e; work=$$(mktemp -d build/dist.XXXXXX); trap 'rm -rf "$$work"' EXIT; \
+	cmake -S . -B "$$work/build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null; \
+	cmake --build "$$work/build" --target uninstall -j $(JOBS) >/dev/null; \
+	mkdir "$$work/out"; \
+	$(if $(SIGNING),scripts/sign "$$work/build/uninstall.exe" "$$work/out/uninstall.exe",cp "$$work/build/uninstall.exe" "$$work/out/uninstall.exe"); \
+	(cd "$$work/out" && sha256sum uninstall.exe > uninstall.exe.sha256); \
+	mkdir -p $(DIST); \
+	mv "$$work/out/uninstall.exe.sha256" $(DIST)/; \
+	mv "$$work/out/uninstall.exe" $(DIST)/ || { rm -f $(DIST)/uninstall.exe.sha256; exit 1; }
+	@cat $(DIST)/uninstall.exe.sha256
 
 demo: exe exe64
 	@scripts/demo $(ARGS)

@@ -154,6 +154,19 @@ std::wstring SystemText(DWORD code)
     return s;
 }
 
+// Starts `program` with `arguments` after its quoted name.
+bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring commandLine = L"\"" + program + L"\"" + arguments;
+    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process))
+        return true;
+    Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
+    return false;
+}
+
 // ---------------------------------------------------------------- registry and files
 
 void Check(LONG result, const std::string &what)
@@ -834,7 +847,7 @@ volatile LONG otherProgramResult;  // 1 deleted in time, 2 too late, 0 never saw
 DWORD WINAPI DeleteSiblingMeanwhile(LPVOID)
 {
     for (DWORD start = GetTickCount(); KeyExists(HKEY_CLASSES_ROOT, FirstLeaf); Sleep(1))
-        if (GetTickCount() - start > 60000)
+        if (GetTickCount() - start > Scaled(60000))
             return 0;
     bool inTime = KeyExists(HKEY_CLASSES_ROOT, DeepSubtree) && KeyExists(HKEY_CLASSES_ROOT, Victim);
     // With a subkey named, RegDeleteTreeW deletes that key too.
@@ -861,7 +874,7 @@ void StopOtherProgram()
 {
     if (!otherProgram)
         return;
-    WaitForSingleObject(otherProgram, 10000);
+    WaitForSingleObject(otherProgram, Scaled(10000));
     CloseHandle(otherProgram);
     otherProgram = nullptr;
     if (otherProgramResult != 1)
@@ -877,20 +890,15 @@ void RunAndKill()
 {
     PlantTree(DeepSubtree, 12, 3);
     beforeFirstRun = Snapshot();
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    std::wstring commandLine = L"\"" + programPath + L"\"";
-    if (!CreateProcessW(programPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        Fail("cannot start " + Utf8(programPath) + ", error " + std::to_string(GetLastError()));
+    if (!StartProgram(programPath, L"", process))
         return;
-    }
-    for (DWORD start = GetTickCount(); KeyExists(HKEY_CLASSES_ROOT, FirstLeaf) && GetTickCount() - start < 60000;)
+    for (DWORD start = GetTickCount();
+         KeyExists(HKEY_CLASSES_ROOT, FirstLeaf) && GetTickCount() - start < Scaled(60000);)
         if (WaitForSingleObject(process.hProcess, 1) != WAIT_TIMEOUT)
             break;
     TerminateProcess(process.hProcess, 99);
-    WaitForSingleObject(process.hProcess, 10000);
+    WaitForSingleObject(process.hProcess, Scaled(10000));
     DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
@@ -1227,15 +1235,9 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
         fflush(stdout);
     }
 
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    std::wstring commandLine = L"\"" + program + L"\" /ignored-argument";
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
+    if (!StartProgram(program, L" /ignored-argument", process))
         return 1;
-    }
 
     size_t next = 0;
     int boxCount = 0;
@@ -1361,16 +1363,10 @@ double Milliseconds()
 // with the program for the wineserver.  The box is then answered.
 double TimeProgram(const std::wstring &program)
 {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    std::wstring commandLine = L"\"" + program + L"\"";
     double start = Milliseconds();
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        Fail("cannot start " + Utf8(program));
+    if (!StartProgram(program, L"", process))
         return 0;
-    }
     if (WaitForInputIdle(process.hProcess, 600000) != 0)
         Fail("the program did not come to its box within 10 minutes");
     double elapsed = Milliseconds() - start;

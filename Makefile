@@ -4,10 +4,12 @@
 #             build instead (not the shipped file)
 # make exe    build build/win32/uninstall.exe
 # make demo   the program's whole job in a throwaway Windows (Wine); options:
-#             make demo ARGS="--in-use | --interactive | --keep"
+#             make demo ARGS="--in-use | --shipped | --interactive | --keep"
 # make dist   dist/uninstall.exe and its SHA-256 sum (reproducible); signed with
 #             SIGN_PKCS12=file [SIGN_PASS_FILE=file] or SIGN_CERT=.. SIGN_KEY=..
-# make bench  key tree removal against SHDeleteKeyA, size, stack (RUNS=N)
+# make bench  key tree removal against SHDeleteKeyA, here and in the emulated
+#             machine, size, stack (RUNS=N RUNS_VM=N BENCH_NO_VM=1)
+# E2E_VM=1    the shipped file in the emulated machine even where it runs here
 .PHONY: all test exe exe64 native dist demo bench setup clean help
 
 JOBS ?= 2

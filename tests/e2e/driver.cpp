@@ -729,12 +729,19 @@ void CloseHeldFile()
     heldFile = INVALID_HANDLE_VALUE;
 }
 
-void Everything(State &s)
+// The state after a run that stopped at plan target `stop` (0-based, as
+// for Removed): zone value set, class keys and the targets before it gone.
+void StoppedAt(State &s, int stop)
 {
     ZoneSet(s);
     Drop(s, KeyEntry(ClassKey1));
     Drop(s, KeyEntry(ClassKey2));
-    Removed(s);
+    Removed(s, 0, stop);
+}
+
+void Everything(State &s)
+{
+    StoppedAt(s, 8);
 }
 
 void RemoveAllComponents()
@@ -928,12 +935,7 @@ std::vector<Scenario> Scenarios()
 
         {"in_use_no", "larMosk.dll loaded by another process, answer No: the targets after it stay",
          [sys] { Hold(sys + L"\\larMosk.dll"); }, {Says(InUse, IDNO), Says(Failed)}, 0,
-         [](State &s) {
-             ZoneSet(s);
-             Drop(s, KeyEntry(ClassKey1));
-             Drop(s, KeyEntry(ClassKey2));
-             Removed(s, 0, 1);
-         },
+         [](State &s) { StoppedAt(s, 1); },
          ReleaseLibrary},
 
         {"in_use_yes_until_released", "tivMosk.exe loaded; Yes, then Yes after it is released: two questions",
@@ -954,12 +956,7 @@ std::vector<Scenario> Scenarios()
         {"read_only", "marvisk.ocx read-only: asked as in use, answer No, the entries after it stay",
          [] { SetFileAttributesW((Dpf() + L"\\marvisk.ocx").c_str(), FILE_ATTRIBUTE_READONLY); },
          {Says(InUse, IDNO), Says(Failed)}, 0,
-         [](State &s) {
-             ZoneSet(s);
-             Drop(s, KeyEntry(ClassKey1));
-             Drop(s, KeyEntry(ClassKey2));
-             Removed(s, 0, 5);
-         },
+         [](State &s) { StoppedAt(s, 5); },
          {}},
 
         {"open_no_share_delete",
@@ -988,10 +985,7 @@ std::vector<Scenario> Scenarios()
                            "failure, the entries after it stay",
          [] { OpenWithoutShareDelete(Folder() + L"\\pendrow.ini"); }, {ShellBoxes(), Says(Failed)}, 0,
          [](State &s) {
-             ZoneSet(s);
-             Drop(s, KeyEntry(ClassKey1));
-             Drop(s, KeyEntry(ClassKey2));
-             Removed(s, 0, 4);
+             StoppedAt(s, 4);
              // Whatever the shell managed to delete before it stopped is gone.
              State now = Snapshot();
              for (auto it = s.begin(); it != s.end();)
@@ -1125,12 +1119,7 @@ std::vector<Scenario> Scenarios()
              Hold(sys + L"\\larMosk.dll");
          },
          {Says(InUse, IDNO), Says(Failed)}, 0,
-         [](State &s) {
-             ZoneSet(s);
-             Drop(s, KeyEntry(ClassKey1));
-             Drop(s, KeyEntry(ClassKey2));
-             Removed(s, 0, 1);
-         },
+         [](State &s) { StoppedAt(s, 1); },
          ReleaseLibrary},
     };
 }

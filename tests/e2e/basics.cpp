@@ -1,0 +1,246 @@
+// Output, the product's constants and the registry and file helpers every part of the driver uses.
+#include "driver.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace e2e {
+
+// ---------------------------------------------------------------- output
+
+std::string Utf8(const std::wstring &w)
+{
+    if (w.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+    std::string s(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+// Text with line ends and other controls made visible, for the transcript.
+std::string Show(const std::wstring &w)
+{
+    std::wstring out;
+    for (wchar_t c : w) {
+        if (c == L'\r')
+            out += L"\\r";
+        else if (c == L'\n')
+            out += L"\\n";
+        else
+            out += c;
+    }
+    return "\"" + Utf8(out) + "\"";
+}
+
+int failures = 0;
+
+// Every wait is multiplied by E2E_SCALE: an emulated machine is many times
+// slower than a real one.
+DWORD Scaled(DWORD milliseconds)
+{
+    wchar_t value[16];
+    DWORD n = GetEnvironmentVariableW(L"E2E_SCALE", value, 16);
+    int scale = n && n < 16 ? _wtoi(value) : 1;
+    return milliseconds * (DWORD)(scale > 0 ? scale : 1);
+}
+
+void Fail(const std::string &what)
+{
+    failures++;
+    printf("  FAIL: %s\n", what.c_str());
+    fflush(stdout);
+}
+
+// ---------------------------------------------------------------- the product's constants
+
+const wchar_t *const ClassKey1 = L"{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}";
+const wchar_t *const ClassKey2 = L"{B2957D3E-8C41-4A6F-B0E9-5D1F2A68C973}";
+// Near-identical neighbours that must survive.
+const wchar_t *const SiblingKey1 = L"{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D3}";
+const wchar_t *const SiblingKey2 = L"{B2957D3E-8C41-4A6F-B0E9-5D1F2A68C973}.old";
+const wchar_t *const SystemFiles[] = {L"brevandel.dll", L"larMosk.dll", L"tivMosk.exe", L"soltane.dll"};
+const wchar_t *const DpfFiles[] = {L"marvisk.ocx", L"tobrin.inf", L"tobrin.ocx"};
+const wchar_t *const ZonesPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones";
+
+// The texts as a Chinese user reads them.
+const std::wstring Caption = L"\u7cfb\u7edf\u63d0\u793a ";                          // 系统提示 + blank
+const std::wstring ZoneFailed = L"\u4fee\u6539IE\u5b89\u5168\u9009\u9879\u5931\u8d25\uff01";  // 修改IE安全选项失败！
+const std::wstring Succeeded = L"\u5378\u8f7d\u6210\u529f\uff01";                     // 卸载成功！
+const std::wstring Failed = L"\u5378\u8f7d\u5931\u8d25\uff01";                        // 卸载失败！
+const std::wstring NoRights =                                                          // 您没有操作注册表的权限，请切换用户！
+    L"\u60a8\u6ca1\u6709\u64cd\u4f5c\u6ce8\u518c\u8868\u7684\u6743\u9650\uff0c\u8bf7\u5207\u6362\u7528\u6237\uff01";
+const std::wstring InUse =  // 文件正在被使用，请关闭浏览器后点击“是” 。是否重试？
+    L"\u6587\u4ef6\u6b63\u5728\u88ab\u4f7f\u7528\uff0c\u8bf7\u5173\u95ed\u6d4f\u89c8\u5668\u540e"
+    L"\u70b9\u51fb\u201c\u662f\u201d \u3002\u662f\u5426\u91cd\u8bd5\uff1f";
+
+std::wstring SystemDir()
+{
+    wchar_t buffer[MAX_PATH];
+    GetSystemDirectoryW(buffer, MAX_PATH);
+    return buffer;
+}
+
+static std::wstring WindowsDir()
+{
+    wchar_t buffer[MAX_PATH];
+    GetWindowsDirectoryW(buffer, MAX_PATH);
+    return buffer;
+}
+
+// A 32-bit process on 64-bit Windows.
+bool Wow64()
+{
+    BOOL wow = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow) && wow;
+}
+
+// The real system32 as a 32-bit process names it under WoW64.
+std::wstring NativeSystemDir()
+{
+    return WindowsDir() + L"\\Sysnative";
+}
+
+// The class keys' parent in the 64-bit registry view.
+const wchar_t *const Classes64 = L"Software\\Classes\\CLSID\\";
+
+std::wstring Dpf()
+{
+    return WindowsDir() + L"\\Downloaded Program Files";
+}
+
+std::wstring Folder()
+{
+    return SystemDir() + L"\\pendrow";
+}
+
+std::wstring SystemText(DWORD code)
+{
+    wchar_t *text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                 FORMAT_MESSAGE_FROM_SYSTEM,
+                             nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPWSTR)&text, 0,
+                             nullptr);
+    std::wstring s = n ? std::wstring(text, n) : L"";
+    LocalFree(text);
+    return s;
+}
+
+// Starts `program` with `arguments` after its quoted name.
+bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring commandLine = L"\"" + program + L"\"" + arguments;
+    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process))
+        return true;
+    Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
+    return false;
+}
+
+// ---------------------------------------------------------------- registry and files
+
+void Check(LONG result, const std::string &what)
+{
+    if (result != ERROR_SUCCESS)
+        Fail("setting up: " + what + " gave " + std::to_string(result));
+}
+
+// `view` is 0 or KEY_WOW64_64KEY.
+HKEY CreateKey(HKEY root, const std::wstring &path, REGSAM view)
+{
+    HKEY key = nullptr;
+    Check(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr),
+          "create " + Utf8(path));
+    return key;
+}
+
+void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &value,
+               REGSAM view)
+{
+    HKEY key = CreateKey(root, path, view);
+    Check(RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)value.c_str(),
+                         (DWORD)((value.size() + 1) * sizeof(wchar_t))),
+          "set value");
+    RegCloseKey(key);
+}
+
+void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD value)
+{
+    HKEY key = CreateKey(root, path);
+    Check(RegSetValueExW(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value), "set dword");
+    RegCloseKey(key);
+}
+
+void DeleteTree(HKEY root, const std::wstring &path)
+{
+    LONG r = RegDeleteTreeW(root, path.c_str());
+    if (r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND) {
+        RegDeleteKeyW(root, path.c_str());
+        return;
+    }
+    Fail("cleaning up: RegDeleteTreeW " + Utf8(path) + " gave " + std::to_string(r));
+}
+
+void RemovePath(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = found.cFileName;
+                if (name != L"." && name != L"..")
+                    RemovePath(path + L"\\" + name);
+            } while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        if (!RemoveDirectoryW(path.c_str()))
+            Fail("cleaning up: cannot remove folder " + Utf8(path));
+    } else if (!DeleteFileW(path.c_str())) {
+        Fail("cleaning up: cannot remove " + Utf8(path) + ", error " + std::to_string(GetLastError()));
+    }
+}
+
+void MakeFolder(const std::wstring &path)
+{
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        Fail("setting up: cannot create folder " + Utf8(path));
+}
+
+static std::wstring Payload()
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    return path.substr(0, path.find_last_of(L'\\')) + L"\\payload.dll";
+}
+
+// A loadable library, so that a target can be held as a mapped image.
+void PutLibrary(const std::wstring &path)
+{
+    if (!CopyFileW(Payload().c_str(), path.c_str(), FALSE))
+        Fail("setting up: cannot copy the payload library to " + Utf8(path));
+}
+
+void PutText(const std::wstring &path, const char *text, bool readOnly)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail("setting up: cannot write " + Utf8(path));
+        return;
+    }
+    DWORD written;
+    WriteFile(file, text, (DWORD)strlen(text), &written, nullptr);
+    CloseHandle(file);
+    if (readOnly)
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+}  // namespace e2e

@@ -1,0 +1,195 @@
+// The end-to-end driver's shared declarations: what its files use of each other.
+//
+// The driver is one 32-bit Windows program (e2e_driver.exe, wmain in
+// main.cpp) built from the files beside this one; each holds one part of
+// it and keeps whatever only it uses to itself.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// ---------------------------------------------------------------- output (basics.cpp)
+
+std::string Utf8(const std::wstring &w);
+// Text with line ends and other controls made visible, for the transcript.
+std::string Show(const std::wstring &w);
+// Failures so far in this process: each Fail counts one.
+extern int failures;
+// Every wait is multiplied by E2E_SCALE.
+DWORD Scaled(DWORD milliseconds);
+void Fail(const std::string &what);
+
+// ---------------------------------------------------------------- the product's constants (basics.cpp)
+
+extern const wchar_t *const ClassKey1;
+extern const wchar_t *const ClassKey2;
+// Near-identical neighbours that must survive.
+extern const wchar_t *const SiblingKey1;
+extern const wchar_t *const SiblingKey2;
+extern const wchar_t *const SystemFiles[4];
+extern const wchar_t *const DpfFiles[3];
+extern const wchar_t *const ZonesPath;
+// The class keys' parent in the 64-bit registry view.
+extern const wchar_t *const Classes64;
+
+// The texts as a Chinese user reads them.
+extern const std::wstring Caption;
+extern const std::wstring ZoneFailed;
+extern const std::wstring Succeeded;
+extern const std::wstring Failed;
+extern const std::wstring NoRights;
+extern const std::wstring InUse;
+
+std::wstring SystemDir();
+// A 32-bit process on 64-bit Windows.
+bool Wow64();
+// The real system32 as a 32-bit process names it under WoW64.
+std::wstring NativeSystemDir();
+std::wstring Dpf();
+std::wstring Folder();
+std::wstring SystemText(DWORD code);
+// Starts `program` with `arguments` after its quoted name.
+bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process);
+
+// ---------------------------------------------------------------- registry and files (basics.cpp)
+
+void Check(LONG result, const std::string &what);
+// `view` is 0 or KEY_WOW64_64KEY.
+HKEY CreateKey(HKEY root, const std::wstring &path, REGSAM view = 0);
+void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &value,
+               REGSAM view = 0);
+void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD value);
+void DeleteTree(HKEY root, const std::wstring &path);
+void RemovePath(const std::wstring &path);
+void MakeFolder(const std::wstring &path);
+// A loadable library, so that a target can be held as a mapped image.
+void PutLibrary(const std::wstring &path);
+void PutText(const std::wstring &path, const char *text, bool readOnly = false);
+
+// ---------------------------------------------------------------- installation (install.cpp)
+
+// Under WoW64: the 64-bit components of the same names, which are not ours to remove.
+void InstallTwins();
+// Removes whatever an earlier scenario left, then installs everything.
+void Install();
+
+// ---------------------------------------------------------------- watched state (state.cpp)
+
+using State = std::set<std::wstring>;
+
+State Snapshot();
+// Everything at or below a key or file entry.
+bool Under(const std::wstring &entry, const std::wstring &prefix);
+void Drop(State &state, const std::wstring &prefix);
+std::wstring KeyEntry(const wchar_t *id);
+std::wstring SystemFileEntry(const wchar_t *name);
+std::wstring DpfEntry(const wchar_t *name);
+extern const std::wstring ZoneKeyEntry;
+// The zone value after the program: DWORD 1.
+void ZoneSet(State &state);
+// Removes the plan's targets from `from` (0-based plan step after the class
+// keys) up to, not including, `to`: 0-3 system files, 4 the folder, 5-7 the
+// Downloaded Program Files entries.
+void Removed(State &state, int from = 0, int to = 8);
+
+// ---------------------------------------------------------------- message boxes (boxes.cpp)
+
+struct Box {
+    HWND window;
+    std::wstring caption, text;
+    bool ok, cancel, yes, no;
+    HWND owner;
+};
+
+struct Finder {
+    DWORD pid;
+    HWND found;
+};
+
+// For EnumWindows: the first visible dialog box of the process finder->pid.
+BOOL CALLBACK FindBox(HWND window, LPARAM param);
+Box ReadBox(HWND window);
+std::string Buttons(const Box &box);
+const char *ButtonName(int id);
+// One of the texts above in English, or "".
+std::string Gloss(const std::wstring &text);
+// Saves a picture of a window as a 24-bit BMP.
+void SaveWindow(HWND window, const std::wstring &path);
+
+// ---------------------------------------------------------------- scenarios (scenarios.cpp)
+
+enum class Kind { Ours, SystemError, Shell };
+
+struct Expect {
+    Kind kind;
+    std::wstring text;  // for Ours: the text; for SystemError: filled from the code
+    DWORD code;
+    int answer;
+    std::function<void()> before;  // while the box is up, before answering
+};
+
+Expect Says(const std::wstring &text, int answer = IDOK, std::function<void()> before = {});
+Expect SystemError(DWORD code);
+// Any number of the shell's own boxes, each dismissed.
+Expect ShellBoxes();
+
+struct Scenario {
+    const char *name;
+    const char *summary;
+    std::function<void()> prepare;        // after the standard installation
+    std::vector<Expect> boxes;
+    DWORD exitCode;
+    std::function<void(State &)> after;   // turns the state before into the state expected after
+    std::function<void()> finish;         // releases what prepare holds
+};
+
+// Every scenario, in the order the suite runs them.
+std::vector<Scenario> Scenarios();
+
+// ---------------------------------------------------------------- fixtures (fixtures.cpp)
+
+// A library or a file a scenario holds while the program runs.
+void Hold(const std::wstring &path);
+void ReleaseLibrary();
+void OpenWithoutShareDelete(const std::wstring &path);
+void CloseHeldFile();
+
+// The state after a run that stopped at plan target `stop` (0-based, as
+// for Removed): zone value set, class keys and the targets before it gone.
+void StoppedAt(State &s, int stop);
+void Everything(State &s);
+void RemoveAllComponents();
+
+// The program under test, for scenarios that work beside it or run it twice.
+extern std::wstring programPath;
+void PlantDll();
+void RemovePlantedDll();
+void StartOtherProgram();
+void StopOtherProgram();
+// The state before the first of two runs, the first one killed while it
+// removes a large class key tree.
+extern State beforeFirstRun;
+void RunAndKill();
+
+// ---------------------------------------------------------------- running (running.cpp)
+
+struct Options {
+    bool manual = false;     // a person answers the boxes
+    std::wstring shots;      // folder for pictures of the boxes
+    bool tables = false;     // print the state as tables
+};
+extern Options options;
+
+int RunScenario(const Scenario &scenario, const std::wstring &program);
+
+// ---------------------------------------------------------------- benchmark (bench.cpp)
+
+int Bench(const std::wstring &program, int runs, const std::string &only);
+
+}  // namespace e2e

@@ -1,0 +1,234 @@
+// What scenarios prepare and expect: targets held, expected states, and a hostile machine.
+#include "driver.h"
+
+#include <stdio.h>
+#include <wchar.h>
+
+namespace e2e {
+
+// ---------------------------------------------------------------- held targets and expected states
+
+// Things a scenario holds while the program runs.
+static HMODULE heldLibrary;
+static HANDLE heldFile = INVALID_HANDLE_VALUE;
+
+void Hold(const std::wstring &path)
+{
+    heldLibrary = LoadLibraryW(path.c_str());
+    if (!heldLibrary)
+        Fail("setting up: cannot load " + Utf8(path) + " as a library, error " + std::to_string(GetLastError()));
+}
+
+void ReleaseLibrary()
+{
+    if (heldLibrary)
+        FreeLibrary(heldLibrary);
+    heldLibrary = nullptr;
+}
+
+void OpenWithoutShareDelete(const std::wstring &path)
+{
+    heldFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (heldFile == INVALID_HANDLE_VALUE)
+        Fail("setting up: cannot open " + Utf8(path));
+}
+
+void CloseHeldFile()
+{
+    if (heldFile != INVALID_HANDLE_VALUE)
+        CloseHandle(heldFile);
+    heldFile = INVALID_HANDLE_VALUE;
+}
+
+// The state after a run that stopped at plan target `stop` (0-based, as
+// for Removed): zone value set, class keys and the targets before it gone.
+void StoppedAt(State &s, int stop)
+{
+    ZoneSet(s);
+    Drop(s, KeyEntry(ClassKey1));
+    Drop(s, KeyEntry(ClassKey2));
+    Removed(s, 0, stop);
+}
+
+void Everything(State &s)
+{
+    StoppedAt(s, 8);
+}
+
+void RemoveAllComponents()
+{
+    DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey1);
+    DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey2);
+    for (const wchar_t *name : SystemFiles)
+        RemovePath(SystemDir() + L"\\" + name);
+    RemovePath(Folder());
+    for (const wchar_t *name : DpfFiles)
+        RemovePath(Dpf() + L"\\" + name);
+}
+
+// ---------------------------------------------------------------- a hostile machine
+
+// The program under test, for scenarios that work beside it or run it twice.
+std::wstring programPath;
+
+static std::wstring ProgramFolder()
+{
+    return programPath.substr(0, programPath.find_last_of(L'\\'));
+}
+
+static bool KeyExists(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+static bool FileExists(const std::wstring &path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// fanout subkeys K00, K01, ... on each of depth levels below path.
+static void PlantTree(const std::wstring &path, int fanout, int depth)
+{
+    RegCloseKey(CreateKey(HKEY_CLASSES_ROOT, path));
+    if (depth == 0)
+        return;
+    for (int i = 0; i < fanout; i++) {
+        wchar_t name[8];
+        swprintf(name, 8, L"K%02d", i);
+        PlantTree(path + L"\\" + name, fanout, depth - 1);
+    }
+}
+
+// A large subtree that sorts first below the first class key, and the key
+// whose disappearance shows that the program has begun removing it.
+const std::wstring DeepSubtree = std::wstring(L"CLSID\\") + ClassKey1 + L"\\AAA Deep";
+const std::wstring FirstLeaf = DeepSubtree + L"\\K00\\K00\\K00";
+
+// A DLL the message boxes load on demand, planted beside the program, with
+// Wine told to prefer a native copy for this program as Windows does.
+const std::wstring PlantedName = L"uxtheme.dll";
+const std::wstring WineAppDefaults = L"Software\\Wine\\AppDefaults\\";
+static bool appDefaultsExisted;
+
+static std::wstring PlantedCopy()
+{
+    return ProgramFolder() + L"\\" + PlantedName;
+}
+
+static std::wstring ProgramAppDefaults()
+{
+    return WineAppDefaults + programPath.substr(programPath.find_last_of(L'\\') + 1);
+}
+
+void PlantDll()
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring planted = self;
+    planted = planted.substr(0, planted.find_last_of(L'\\')) + L"\\planted.dll";
+    RemovePath(PlantedCopy() + L".loaded");
+    if (!CopyFileW(planted.c_str(), PlantedCopy().c_str(), FALSE))
+        Fail("setting up: cannot copy " + Utf8(planted) + " to " + Utf8(PlantedCopy()));
+    appDefaultsExisted = KeyExists(HKEY_CURRENT_USER, ProgramAppDefaults());
+    SetString(HKEY_CURRENT_USER, ProgramAppDefaults() + L"\\DllOverrides", L"uxtheme", L"native,builtin");
+}
+
+void RemovePlantedDll()
+{
+    bool loaded = FileExists(PlantedCopy() + L".loaded");
+    RemovePath(PlantedCopy() + L".loaded");
+    RemovePath(PlantedCopy());
+    if (appDefaultsExisted) {
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, (ProgramAppDefaults() + L"\\DllOverrides").c_str(), 0, KEY_ALL_ACCESS,
+                          &key) == ERROR_SUCCESS) {
+            RegDeleteValueW(key, L"uxtheme");
+            RegCloseKey(key);
+        }
+    } else {
+        DeleteTree(HKEY_CURRENT_USER, ProgramAppDefaults());
+    }
+    if (loaded)
+        Fail("the program loaded the " + Utf8(PlantedName) + " planted beside it");
+}
+
+// Another program deletes a sibling below the first class key while the
+// program is busy removing the deep subtree before it.
+const std::wstring Victim = std::wstring(L"CLSID\\") + ClassKey1 + L"\\Sibling 05";
+static HANDLE otherProgram;
+static volatile LONG otherProgramResult;  // 1 deleted in time, 2 too late, 0 never saw the removal start
+
+static DWORD WINAPI DeleteSiblingMeanwhile(LPVOID)
+{
+    for (DWORD start = GetTickCount(); KeyExists(HKEY_CLASSES_ROOT, FirstLeaf); Sleep(1))
+        if (GetTickCount() - start > Scaled(60000))
+            return 0;
+    bool inTime = KeyExists(HKEY_CLASSES_ROOT, DeepSubtree) && KeyExists(HKEY_CLASSES_ROOT, Victim);
+    // With a subkey named, RegDeleteTreeW deletes that key too.
+    LONG result = RegDeleteTreeW(HKEY_CLASSES_ROOT, Victim.c_str());
+    otherProgramResult = inTime && result == ERROR_SUCCESS && !KeyExists(HKEY_CLASSES_ROOT, Victim) ? 1 : 2;
+    return 0;
+}
+
+void StartOtherProgram()
+{
+    PlantTree(DeepSubtree, 12, 3);
+    for (int i = 0; i < 25; i++) {
+        wchar_t name[16];
+        swprintf(name, 16, L"Sibling %02d", i);
+        SetString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey1 + L"\\" + name + L"\\Sub", L"v", L"x");
+    }
+    otherProgramResult = 0;
+    otherProgram = CreateThread(nullptr, 0, DeleteSiblingMeanwhile, nullptr, 0, nullptr);
+    if (!otherProgram)
+        Fail("setting up: cannot start the thread that deletes a sibling");
+}
+
+void StopOtherProgram()
+{
+    if (!otherProgram)
+        return;
+    WaitForSingleObject(otherProgram, Scaled(10000));
+    CloseHandle(otherProgram);
+    otherProgram = nullptr;
+    if (otherProgramResult != 1)
+        Fail(otherProgramResult ? "the sibling was deleted only after the program had passed it"
+                                : "the removal of the deep subtree was never seen to begin");
+}
+
+// The state before the first of two runs, the first one killed while it
+// removes a large class key tree.
+State beforeFirstRun;
+
+void RunAndKill()
+{
+    PlantTree(DeepSubtree, 12, 3);
+    beforeFirstRun = Snapshot();
+    PROCESS_INFORMATION process;
+    if (!StartProgram(programPath, L"", process))
+        return;
+    for (DWORD start = GetTickCount();
+         KeyExists(HKEY_CLASSES_ROOT, FirstLeaf) && GetTickCount() - start < Scaled(60000);)
+        if (WaitForSingleObject(process.hProcess, 1) != WAIT_TIMEOUT)
+            break;
+    TerminateProcess(process.hProcess, 99);
+    WaitForSingleObject(process.hProcess, Scaled(10000));
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (exitCode != 99 || !KeyExists(HKEY_CLASSES_ROOT, DeepSubtree))
+        Fail("the first run was not cut short in the middle of the removal (exit code " +
+             std::to_string(exitCode) + ")");
+    size_t left = 0;
+    for (const std::wstring &entry : Snapshot())
+        left += entry.compare(0, 8, L"reg HKCR") == 0;
+    printf("  first run killed with %zu registry entries left\n", left);
+}
+
+}  // namespace e2e

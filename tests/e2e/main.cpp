@@ -1,0 +1,98 @@
+// The driver's entry point, wmain: its commands and what each one runs.
+//
+// End-to-end driver: runs inside Wine (or Windows), prepares one scenario on
+// the real registry and file system, starts uninstall.exe, reads and answers
+// its message boxes, and checks the boxes, the exit code and the final state.
+//
+//   driver.exe list                      names of all scenarios
+//   driver.exe run NAME UNINSTALL.EXE    one scenario; exit code 0 when it passed
+//   driver.exe demo UNINSTALL.EXE [in-use] [manual] [shots=DIR]
+//                                        the whole job on an installed machine,
+//                                        shown as tables and a transcript
+//   driver.exe bench UNINSTALL.EXE [RUNS [SHAPE]]
+//                                        time key tree removal against SHDeleteKeyA
+//   driver.exe state                     print the watched state
+//   driver.exe install-twins             everything installed, and under WoW64
+//                                        a 64-bit twin of every target
+//
+// Under WoW64 (the 32-bit build in a 64-bit prefix or on 64-bit Windows) the
+// driver sees the 32-bit views as the program does: HKCR\CLSID below
+// Wow6432Node, the system directory in SysWOW64.  The 64-bit side, where
+// same-named twins of the targets must survive, is reached through
+// KEY_WOW64_64KEY and C:\windows\Sysnative.
+#include "driver.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+using namespace e2e;
+
+int wmain(int argc, wchar_t **argv)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"list") {
+        for (const Scenario &s : Scenarios())
+            printf("%s\n", s.name);
+        return 0;
+    }
+    if (command == L"demo" && argc >= 3) {
+        bool inUse = false;
+        for (int i = 3; i < argc; i++) {
+            std::wstring arg = argv[i];
+            if (arg == L"in-use")
+                inUse = true;
+            else if (arg == L"manual")
+                options.manual = true;
+            else if (arg.compare(0, 6, L"shots=") == 0)
+                options.shots = arg.substr(6);
+        }
+        options.tables = true;
+        const std::wstring held = SystemDir() + L"\\larMosk.dll";
+        Scenario demo{"demo", "the whole job on a machine with everything installed", [] {}, {Says(Succeeded)}, 0,
+                      Everything, {}};
+        if (inUse) {
+            demo.summary = "the whole job, with larMosk.dll held as a loaded library until the question is answered";
+            demo.prepare = [held] { Hold(held); };
+            demo.boxes = {Says(InUse, IDYES, ReleaseLibrary), Says(Succeeded)};
+            demo.finish = ReleaseLibrary;
+        }
+        return RunScenario(demo, argv[2]);
+    }
+    if (command == L"install-twins") {
+        if (!Wow64()) {
+            printf("install-twins: not a 32-bit process under WoW64\n");
+            return 2;
+        }
+        Install();
+        InstallTwins();
+        printf("installed everything, with the 64-bit twins%s\n", failures ? ", with failures" : "");
+        return failures ? 1 : 0;
+    }
+    if (command == L"state") {
+        for (const std::wstring &entry : Snapshot())
+            printf("%s\n", Utf8(entry).c_str());
+        return 0;
+    }
+    if (command == L"bench" && argc >= 3)
+        return Bench(argv[2], argc > 3 ? _wtoi(argv[3]) : 5, argc > 4 ? Utf8(argv[4]) : "");
+    if (command == L"run" && argc == 4) {
+        programPath = argv[3];
+        for (const Scenario &s : Scenarios()) {
+            if (Utf8(argv[2]) != s.name)
+                continue;
+            if (strncmp(s.name, "wow64_", 6) == 0 && !Wow64()) {
+                printf("scenario %s runs only in a 32-bit process under WoW64\n", s.name);
+                return 2;
+            }
+            return RunScenario(s, argv[3]);
+        }
+        printf("no scenario %s\n", Utf8(argv[2]).c_str());
+        return 2;
+    }
+    printf("usage: driver.exe list | install | state | run NAME UNINSTALL.EXE\n");
+    return 2;
+}

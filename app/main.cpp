@@ -1,4 +1,5 @@
-// The program's entry: the zone setting, the removal, one final message.
+// The program's entry: one copy at a time, the zone setting, the removal,
+// one final message.
 #include "app/messages.h"
 #include "app/uninstall.h"
 #include "registry/registry.h"
@@ -6,8 +7,10 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     RestrictDllSearch();
+    HANDLE turn = WaitForOurTurn();
     if (!SetZonePolicy())
         ShowMessage(MsgZonePolicyFailed);
     ShowMessage(RemoveComponents() ? MsgUninstallSucceeded : MsgUninstallFailed);
+    EndOurTurn(turn);
     return 0;
 }

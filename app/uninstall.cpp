@@ -25,6 +25,48 @@ const int RemovalPlanSize = sizeof RemovalPlan / sizeof RemovalPlan[0];
 
 const char DownloadedProgramFiles[] = "\\Downloaded Program Files";
 
+// Named after the first class key, in the namespace that every session
+// shares.
+static const char TurnName[] = "Global\\{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}.uninstall";
+// Users double-click again when nothing seems to happen; the first copy may
+// also sit on a question for a while.  Another program may hold the name on
+// purpose: after this long the run goes on all the same, which is safe, as
+// the removal copes with others removing the same targets.
+static const DWORD LongestWait = 60000;
+static const DWORD LookAgainAfter = 250;
+
+HANDLE WaitForOurTurn()
+{
+    HANDLE turn = nullptr;
+    DWORD waited = 0;
+    for (;;) {
+        turn = CreateMutexA(nullptr, FALSE, TurnName);
+        // A copy run by another user (an elevated one, say) made it with
+        // security that lets this one neither open nor wait on it: look
+        // again until it is gone.
+        if (turn || GetLastError() != ERROR_ACCESS_DENIED || waited >= LongestWait)
+            break;
+        Sleep(LookAgainAfter);
+        waited += LookAgainAfter;
+    }
+    if (!turn)
+        return nullptr;
+    // Abandoned: the other copy was ended without giving the turn back.
+    DWORD result = WaitForSingleObject(turn, waited < LongestWait ? LongestWait - waited : 0);
+    if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
+        return turn;
+    CloseHandle(turn);
+    return nullptr;
+}
+
+void EndOurTurn(HANDLE turn)
+{
+    if (!turn)
+        return;
+    ReleaseMutex(turn);
+    CloseHandle(turn);
+}
+
 // Removes every file of one kind from directory, in plan order; false when
 // the user stopped the removal.
 static bool RemoveFiles(TargetKind kind, const char *directory, bool *leftInPlace)

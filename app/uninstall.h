@@ -24,6 +24,13 @@ extern const char DownloadedProgramFiles[];
 // left a target in place, true otherwise.
 bool RemoveComponents();
 
+// One run at a time on the machine, whichever session starts it: waits
+// until no other copy is at work, a minute at most, and returns what holds
+// the turn (null when the run goes on without it).  EndOurTurn gives it
+// back; so does the end of the process.
+HANDLE WaitForOurTurn();
+void EndOurTurn(HANDLE turn);
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
                    int showCommand);
 

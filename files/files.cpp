@@ -86,9 +86,12 @@ bool RemoveFolderTree(const char *path)
     operation.fAnyOperationsAborted = FALSE;
     operation.hNameMappings = nullptr;
     operation.lpszProgressTitle = nullptr;
-    if (SHFileOperationA(&operation) != 0)
-        return false;
     // The user may have cancelled the shell's progress window: part of the
     // folder then stays although the shell reports 0.
-    return !operation.fAnyOperationsAborted;
+    if (SHFileOperationA(&operation) == 0 && !operation.fAnyOperationsAborted)
+        return true;
+    // The shell also fails on files that another program (the component's
+    // own uninstaller, a cleanup tool) removed first.  What counts is whether
+    // the folder is gone, whoever removed it.
+    return !PathFileExistsA(path);
 }

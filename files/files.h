@@ -21,7 +21,8 @@ bool RemoveFileWithRetry(const char *directory, const char *name, bool *leftInPl
 
 // Deletes a folder with everything in it through the shell.  The caller's
 // buffer must hold at least two NULs after the path: the shell takes a
-// double-NUL-terminated list.  Returns false when the shell did not finish.
+// double-NUL-terminated list.  Returns false when the shell did not finish
+// and the folder is still there.
 bool RemoveFolderTree(const char *path);
 
 #endif

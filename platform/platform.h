@@ -1,7 +1,8 @@
 // The platform operations the uninstaller uses, under their Windows names.
 //
 // On Windows these are the system's own functions from KERNEL32, ADVAPI32,
-// USER32, SHELL32 and SHLWAPI, declared by the SDK headers.  The one
+// USER32, SHELL32, SHLWAPI and NTDLL, declared by the SDK headers (all but
+// NtDeleteKey, declared below).  The one
 // function that not every supported system has, SetDefaultDllDirectories,
 // is looked up in KERNEL32 at run time (see RestrictDllSearch).  Elsewhere the
 // same names are declared here and provided by platform/simulation.cpp, an
@@ -16,12 +17,19 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlwapi.h>
+#include <winternl.h>
+
+// Deletes the key behind an open handle, also when that key is a registry
+// link: a delete by name would delete the link's target instead.  NTDLL's;
+// no SDK header for user mode declares it.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
 
 #else
 
 #include <stdint.h>
 
 #define WINAPI
+#define NTAPI
 #define APIENTRY
 
 typedef uint32_t DWORD;
@@ -34,6 +42,9 @@ typedef char CHAR;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef void *LPVOID;
+typedef void *HANDLE;
+typedef uint32_t ULONG;
+typedef LONG NTSTATUS;
 typedef const void *LPCVOID;
 typedef DWORD *LPDWORD;
 typedef LONG LSTATUS;
@@ -55,6 +66,8 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 #define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001u)
 #define KEY_ALL_ACCESS 0xF003Fu
+#define DELETE 0x00010000u
+#define REG_OPTION_OPEN_LINK 0x00000008u
 #define REG_DWORD 4u
 
 #define ERROR_SUCCESS 0L
@@ -68,6 +81,12 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_KEY_DELETED 1018L
+
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_ABANDONED 0x00000080u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
 
 #define MB_OK 0x00000000u
 #define MB_YESNO 0x00000004u
@@ -89,6 +108,8 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 #define FO_DELETE 0x0003u
 #define FOF_NOCONFIRMATION 0x0010u
 
+typedef struct _SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
+
 typedef struct _SHFILEOPSTRUCTA {
     HWND hwnd;
     UINT wFunc;
@@ -106,7 +127,8 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                              LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                              PFILETIME lpftLastWriteTime);
-LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
+ULONG NTAPI RtlNtStatusToDosError(NTSTATUS Status);
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE *lpData, DWORD cbData);
 LSTATUS WINAPI RegCloseKey(HKEY hKey);
@@ -121,6 +143,11 @@ BOOL WINAPI PathFileExistsA(LPCSTR pszPath);
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp);
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL WINAPI ReleaseMutex(HANDLE hMutex);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+void WINAPI Sleep(DWORD dwMilliseconds);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 }

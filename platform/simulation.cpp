@@ -21,6 +21,29 @@ struct ProcessExit {
 const uintptr_t ClassesRootHandle = 0x80000000u;
 const uintptr_t CurrentUserHandle = 0x80000001u;
 uintptr_t nextHandle = 0x1000;
+std::map<uintptr_t, REGSAM> handleAccess;  // what each open registry handle may do
+
+const NTSTATUS StatusAccessDenied = (NTSTATUS)0xC0000022;
+const NTSTATUS StatusObjectNameNotFound = (NTSTATUS)0xC0000034;
+const NTSTATUS StatusInvalidHandle = (NTSTATUS)0xC0000008;
+const NTSTATUS StatusKeyDeleted = (NTSTATUS)0xC000017C;
+const NTSTATUS StatusCannotDelete = (NTSTATUS)0xC0000121;  // a key that still has subkeys
+const DWORD ErrorAlreadyExists = 183;
+const DWORD ErrorNotOwner = 288;
+
+// The status the system gives for a Win32 code; codes without a status of
+// their own travel in the Win32 facility, which RtlNtStatusToDosError undoes.
+NTSTATUS StatusOf(DWORD code)
+{
+    switch (code) {
+    case ERROR_SUCCESS: return 0;
+    case ERROR_ACCESS_DENIED: return StatusAccessDenied;
+    case ERROR_FILE_NOT_FOUND: return StatusObjectNameNotFound;
+    case ERROR_INVALID_HANDLE: return StatusInvalidHandle;
+    case ERROR_KEY_DELETED: return StatusKeyDeleted;
+    default: return (NTSTATUS)(0xC0070000u | (code & 0xFFFF));
+    }
+}
 
 void Violation(const std::string &what)
 {
@@ -60,15 +83,35 @@ std::shared_ptr<Key> Resolve(HKEY handle)
     return it == state.handles.end() ? nullptr : it->second;
 }
 
-std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::string &path)
+std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::string &path, bool openLink = false,
+                          int links = 0);
+
+// The key a link leads to, through any chain of links; null when the target
+// is missing or the chain does not end.
+std::shared_ptr<Key> Follow(std::shared_ptr<Key> key, int links)
+{
+    while (key && key->link) {
+        if (++links > 16)
+            return nullptr;
+        key = Walk(Root(key->link->root), key->link->path, false, links);
+    }
+    return key;
+}
+
+// The key at path below key.  Links on the way are followed; the last part
+// is taken as it is when openLink is set, as REG_OPTION_OPEN_LINK does.
+std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::string &path, bool openLink, int links)
 {
     if (path.empty())
         return key;
-    for (const std::string &part : Split(path)) {
-        auto it = key->children.find(Upper(part));
-        if (part.empty() || it == key->children.end())
+    const std::vector<std::string> parts = Split(path);
+    for (size_t i = 0; i < parts.size() && key; i++) {
+        auto it = key->children.find(Upper(parts[i]));
+        if (parts[i].empty() || it == key->children.end())
             return nullptr;
         key = it->second;
+        if (key->link && !(openLink && i + 1 == parts.size()))
+            key = Follow(key, links);
     }
     return key;
 }
@@ -123,6 +166,7 @@ void Reset()
     for (void *p : state.allocations)
         std::free(p);
     state = Machine();
+    handleAccess.clear();
     state.classesRoot = std::make_shared<Key>();
     state.classesRoot->path = "HKCR";
     state.currentUser = std::make_shared<Key>();
@@ -139,12 +183,23 @@ void Reset()
     AddFolder(state.windowsDirectory + "\\Downloaded Program Files");
 }
 
+// What the system does when the process ends: a mutex it still owns is
+// abandoned, free for the next owner.
+static void ProcessEnded()
+{
+    for (auto &mutex : state.mutexes)
+        mutex.second.ownedByProgram = false;
+}
+
 int Run()
 {
     try {
         char commandLine[] = "/ignored arguments";
-        return WinMain(nullptr, nullptr, commandLine, 1);
+        int code = WinMain(nullptr, nullptr, commandLine, 1);
+        ProcessEnded();
+        return code;
     } catch (const ProcessExit &exit) {
+        ProcessEnded();
         return (int)exit.code;
     }
 }
@@ -158,6 +213,7 @@ std::shared_ptr<Key> CreateKey(HKEY root, const std::string &path)
             child = std::make_shared<Key>();
             child->name = part;
             child->path = key->path + "\\" + part;
+            child->parent = key;
         }
         key = child;
     }
@@ -199,12 +255,19 @@ size_t CountKeys(HKEY root)
 
 void DeleteKey(HKEY root, const std::string &path)
 {
-    std::shared_ptr<Key> parent = Walk(Root(root), ParentOf(path));
     std::shared_ptr<Key> key = Walk(Root(root), path);
-    if (!parent || !key)
+    std::shared_ptr<Key> parent = key ? key->parent.lock() : nullptr;
+    if (!parent)
         return;
     parent->children.erase(Upper(key->name));
     MarkDeleted(*key);
+}
+
+std::shared_ptr<Key> CreateLink(HKEY root, const std::string &path, HKEY targetRoot, const std::string &target)
+{
+    std::shared_ptr<Key> link = CreateKey(root, path);
+    link->link = Link{targetRoot, target};
+    return link;
 }
 
 void AddFolder(const std::string &path)
@@ -270,23 +333,29 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM
 {
     std::shared_ptr<Key> parent = Resolve(hKey);
     std::string sub = lpSubKey ? lpSubKey : "";
-    Call("RegOpenKeyExA", (parent ? parent->path : std::string("?")) + "\\" + sub);
-    if (ulOptions != 0 || samDesired != KEY_ALL_ACCESS)
-        Violation("RegOpenKeyExA with options or access other than 0 and KEY_ALL_ACCESS");
+    Call("RegOpenKeyExA", (parent ? parent->path : std::string("?")) + "\\" + sub +
+                              (ulOptions & REG_OPTION_OPEN_LINK ? " (link)" : "") +
+                              (samDesired == DELETE ? " (DELETE)" : ""));
+    if ((ulOptions & ~REG_OPTION_OPEN_LINK) != 0 || (samDesired != KEY_ALL_ACCESS && samDesired != DELETE))
+        Violation("RegOpenKeyExA with options other than REG_OPTION_OPEN_LINK or access other than "
+                  "KEY_ALL_ACCESS and DELETE");
     if (!parent)
         return ERROR_INVALID_HANDLE;
     if (parent->deleted)
         return ERROR_KEY_DELETED;
-    std::shared_ptr<Key> key = Walk(parent, sub);
+    std::shared_ptr<Key> key = Walk(parent, sub, (ulOptions & REG_OPTION_OPEN_LINK) != 0);
     if (!key)
         return ERROR_FILE_NOT_FOUND;
     if (key->openResult != ERROR_SUCCESS)
         return key->openResult;
+    if (key->deleteOnly && samDesired != DELETE)
+        return ERROR_ACCESS_DENIED;
     if (DWORD code = Fault("RegOpenKeyExA", key->path))
         return (LSTATUS)code;
     uintptr_t handle = nextHandle;
     nextHandle += 4;
     state.handles[handle] = key;
+    handleAccess[handle] = samDesired;
     *phkResult = (HKEY)handle;
     return ERROR_SUCCESS;
 }
@@ -303,6 +372,8 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
         return ERROR_INVALID_HANDLE;
     if (key->deleted)
         return ERROR_KEY_DELETED;
+    if (!Root(hKey) && handleAccess[(uintptr_t)hKey] == DELETE)
+        return ERROR_ACCESS_DENIED;
     if (DWORD code = Fault("RegEnumKeyExA", key->path))
         return (LSTATUS)code;
     if (dwIndex >= key->children.size())
@@ -317,28 +388,42 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
+NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
 {
-    std::shared_ptr<Key> parent = Resolve(hKey);
-    std::string sub = lpSubKey ? lpSubKey : "";
-    Call("RegDeleteKeyA", (parent ? parent->path : std::string("?")) + "\\" + sub);
-    if (!parent)
-        return ERROR_INVALID_HANDLE;
-    if (parent->deleted)
-        return ERROR_KEY_DELETED;
-    std::shared_ptr<Key> key = sub.empty() ? nullptr : Walk(parent, sub);
+    auto it = state.handles.find((uintptr_t)KeyHandle);
+    std::shared_ptr<Key> key = it == state.handles.end() ? nullptr : it->second;
+    Call("NtDeleteKey", key ? key->path : std::string("?"));
     if (!key)
-        return ERROR_FILE_NOT_FOUND;
+        return StatusInvalidHandle;
+    if (key->deleted)
+        return StatusKeyDeleted;
     if (key->deleteResult != ERROR_SUCCESS)
-        return key->deleteResult;
+        return StatusOf(key->deleteResult);
     if (!key->children.empty())
-        return ERROR_ACCESS_DENIED;
-    if (DWORD code = Fault("RegDeleteKeyA", key->path))
-        return (LSTATUS)code;
-    Walk(parent, ParentOf(sub))->children.erase(Upper(key->name));
+        return StatusCannotDelete;
+    if (DWORD code = Fault("NtDeleteKey", key->path))
+        return StatusOf(code);
+    // The key behind the handle itself, a link as a link.
+    key->parent.lock()->children.erase(Upper(key->name));
     key->deleted = true;
     state.deletedKeys.push_back(key->path);
-    return ERROR_SUCCESS;
+    return 0;
+}
+
+ULONG NTAPI RtlNtStatusToDosError(NTSTATUS Status)
+{
+    const uint32_t status = (uint32_t)Status;
+    switch (status) {
+    case 0: return ERROR_SUCCESS;
+    case 0xC0000022u:
+    case 0xC0000121u: return ERROR_ACCESS_DENIED;
+    case 0xC0000034u: return ERROR_FILE_NOT_FOUND;
+    case 0xC0000008u: return ERROR_INVALID_HANDLE;
+    case 0xC000017Cu: return ERROR_KEY_DELETED;
+    }
+    if ((status & 0xFFFF0000u) == 0xC0070000u)
+        return status & 0xFFFF;
+    return 317;  // ERROR_MR_MID_NOT_FOUND: no code for this status
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
@@ -367,6 +452,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey)
     Call("RegCloseKey", key ? key->path : std::string("?"));
     if (Root(hKey))
         return ERROR_SUCCESS;
+    handleAccess.erase((uintptr_t)hKey);
     if (state.handles.erase((uintptr_t)hKey) == 0) {
         Violation("RegCloseKey of a handle that is not open");
         return ERROR_INVALID_HANDLE;
@@ -508,6 +594,94 @@ void WINAPI ExitProcess(UINT uExitCode)
 {
     Call("ExitProcess", std::to_string(uExitCode));
     throw ProcessExit{uExitCode};
+}
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName)
+{
+    std::string name = lpName ? lpName : "";
+    Call("CreateMutexA", name);
+    if (lpMutexAttributes || bInitialOwner || name.empty())
+        Violation("CreateMutexA other than unnamed security, not owned, with a name");
+    bool existed = state.mutexes.count(name) != 0;
+    Mutex &mutex = state.mutexes[name];
+    if (mutex.refusedOpens > 0) {
+        // Another user's copy made it, with security that lets us not in.
+        mutex.refusedOpens--;
+        state.lastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    if (DWORD code = Fault("CreateMutexA", name)) {
+        state.lastError = code;
+        return nullptr;
+    }
+    uintptr_t handle = nextHandle;
+    nextHandle += 4;
+    state.mutexHandles[handle] = name;
+    state.lastError = existed ? ErrorAlreadyExists : 0;
+    return (HANDLE)handle;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+{
+    auto it = state.mutexHandles.find((uintptr_t)hHandle);
+    Call("WaitForSingleObject", (it == state.mutexHandles.end() ? std::string("?") : it->second) + " " +
+                                    std::to_string(dwMilliseconds));
+    if (it == state.mutexHandles.end()) {
+        Violation("WaitForSingleObject on a handle that is not an open mutex");
+        state.lastError = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    Mutex &mutex = state.mutexes[it->second];
+    if (mutex.heldByOther && mutex.releasedAfter > dwMilliseconds) {
+        if (dwMilliseconds == INFINITE) {
+            Violation("waits for ever for a mutex that is never released");
+            return WAIT_FAILED;
+        }
+        state.waited += dwMilliseconds;
+        if (mutex.releasedAfter != INFINITE)
+            mutex.releasedAfter -= dwMilliseconds;
+        return WAIT_TIMEOUT;
+    }
+    bool abandoned = false;
+    if (mutex.heldByOther) {
+        state.waited += mutex.releasedAfter;
+        mutex.heldByOther = false;
+        abandoned = mutex.abandoned;
+    }
+    mutex.ownedByProgram = true;
+    return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
+BOOL WINAPI ReleaseMutex(HANDLE hMutex)
+{
+    auto it = state.mutexHandles.find((uintptr_t)hMutex);
+    Call("ReleaseMutex", it == state.mutexHandles.end() ? std::string("?") : it->second);
+    if (it == state.mutexHandles.end() || !state.mutexes[it->second].ownedByProgram) {
+        Violation("ReleaseMutex of a mutex the program does not own");
+        state.lastError = ErrorNotOwner;
+        return FALSE;
+    }
+    state.mutexes[it->second].ownedByProgram = false;
+    return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject)
+{
+    auto it = state.mutexHandles.find((uintptr_t)hObject);
+    Call("CloseHandle", it == state.mutexHandles.end() ? std::string("?") : it->second);
+    if (it == state.mutexHandles.end()) {
+        Violation("CloseHandle of a handle that is not open");
+        state.lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    state.mutexHandles.erase(it);
+    return TRUE;
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds)
+{
+    Call("Sleep", std::to_string(dwMilliseconds));
+    state.waited += dwMilliseconds;
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)

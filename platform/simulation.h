@@ -24,14 +24,23 @@ struct Value {
     std::string data;
 };
 
+// Where a registry link points: a key below one of the roots.
+struct Link {
+    HKEY root;
+    std::string path;
+};
+
 struct Key {
     std::string name;  // as created
     std::string path;  // "HKCR\CLSID\..." for records
+    std::weak_ptr<Key> parent;
     std::map<std::string, std::shared_ptr<Key>> children;  // by upper-case name: enumeration order
     std::map<std::string, std::pair<std::string, Value>> values;  // upper-case name -> (name, value)
+    std::optional<Link> link;  // a registry link: opened and deleted by name, it is its target
     bool deleted = false;
     LSTATUS openResult = ERROR_SUCCESS;    // forced result of opening this key
     LSTATUS deleteResult = ERROR_SUCCESS;  // forced result of deleting this key
+    bool deleteOnly = false;  // full access refused: it opens with DELETE alone (ERROR_ACCESS_DENIED)
 };
 
 enum class Hold {
@@ -66,6 +75,15 @@ struct Shell {
     bool removes = true;   // whether the folder is actually deleted
 };
 
+// A named mutex as another process holds it.
+struct Mutex {
+    bool heldByOther = false;
+    DWORD releasedAfter = INFINITE;  // milliseconds of waiting until the holder lets go; INFINITE: never
+    bool abandoned = false;          // the holder ends without releasing it
+    int refusedOpens = 0;            // CreateMutexA answers ERROR_ACCESS_DENIED this many times
+    bool ownedByProgram = false;
+};
+
 struct Machine {
     std::shared_ptr<Key> classesRoot, currentUser;
     std::map<std::string, File> files;  // by upper-case path
@@ -76,6 +94,8 @@ struct Machine {
     std::map<DWORD, std::string> errorTexts;     // what FormatMessageA knows
     std::vector<Answer> answers;                 // for message boxes, in order
     Shell shell;
+    std::map<std::string, Mutex> mutexes;  // by name
+    DWORD waited = 0;                      // milliseconds the program spent in waits and sleeps
 
     // Fault injection: called with the operation's name and its key path or
     // file path; a non-zero result makes that call fail with that code.
@@ -96,6 +116,7 @@ struct Machine {
     std::vector<std::string> shellRequests;     // pFrom of each SHFileOperationA
     std::vector<std::string> violations;        // misuse of an operation
     std::map<uintptr_t, std::shared_ptr<Key>> handles;
+    std::map<uintptr_t, std::string> mutexHandles;  // open handle -> mutex name
     std::set<void *> allocations;
     size_t answered = 0;
     DWORD lastError = 0;
@@ -118,8 +139,11 @@ void SetValue(HKEY root, const std::string &path, const std::string &name, DWORD
 std::optional<Value> GetValue(HKEY root, const std::string &path, const std::string &name);
 size_t CountKeys(HKEY root);
 // Deletes a key and everything below it as another program would: handles
-// open on them stay valid but see the keys as deleted.
+// open on them stay valid but see the keys as deleted.  A link on the path
+// is followed, the last part included.
 void DeleteKey(HKEY root, const std::string &path);
+// A registry link at path (created with its parents) that points to target.
+std::shared_ptr<Key> CreateLink(HKEY root, const std::string &path, HKEY targetRoot, const std::string &target);
 
 // File tree set-up and inspection; full paths.
 void AddFolder(const std::string &path);  // with missing parents

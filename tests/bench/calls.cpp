@@ -45,7 +45,7 @@ void Measure(const char *shape, int fanout, int depth, bool chain)
     int total = (int)sim::machine().calls.size();
     std::printf("%-28s %7d %8d %9.2f %7.2f %7.2f %7.2f %7.2f\n", shape, keys, total, (double)total / keys,
                 (double)byOp["RegOpenKeyExA"] / keys, (double)byOp["RegEnumKeyExA"] / keys,
-                (double)byOp["RegCloseKey"] / keys, (double)byOp["RegDeleteKeyA"] / keys);
+                (double)byOp["RegCloseKey"] / keys, (double)byOp["NtDeleteKey"] / keys);
     if (sim::FindKey(HKEY_CLASSES_ROOT, root))
         std::printf("  the tree was not removed\n");
 }

@@ -125,8 +125,8 @@ TEST_F(KeyTree, EveryChildOfAWideLevelIsRemovedOnce)
         EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{W}"));
         for (int i = 0; i < width; i++) {
             const std::string path = "HKCR\\CLSID\\{W}\\" + Child(i);
-            ASSERT_EQ(Count("RegOpenKeyExA " + path), 1u) << path;
-            ASSERT_EQ(Count("RegDeleteKeyA " + path), 1u) << path;
+            ASSERT_EQ(Count("RegOpenKeyExA " + path + " (link)"), 1u) << path;
+            ASSERT_EQ(Count("NtDeleteKey " + path), 1u) << path;
         }
         EXPECT_THAT(Texts(), IsEmpty());
         // Enumeration stays linear: each child once, plus one closing call per batch.
@@ -156,7 +156,7 @@ TEST_F(KeyTree, ChildThatStaysIsNeverCollectedAgain)
         EXPECT_EQ(RunProgram(), 1);
         for (int i = 0; i < 50; i++) {
             const std::string path = "HKCR\\" + ClassKey1 + "\\" + Child(i);
-            ASSERT_EQ(Count("RegDeleteKeyA " + path), 1u) << path;
+            ASSERT_EQ(Count("RegOpenKeyExA " + path + " (link)"), 1u) << path;
             ASSERT_EQ(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i)) != nullptr,
                       stuck.count(i) == 1)
                 << path;
@@ -181,7 +181,7 @@ TEST_F(KeyTree, ChildDeletedByAnotherProgramMeanwhileCountsAsGone)
         InstallComponents();
         for (int i = 0; i < 25; i++)
             sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub\\leaf");
-        const std::string trigger = "RegDeleteKeyA HKCR\\" + ClassKey1 + "\\" + Child(c.busy) + "\\sub\\leaf";
+        const std::string trigger = "NtDeleteKey HKCR\\" + ClassKey1 + "\\" + Child(c.busy) + "\\sub\\leaf";
         const std::string victim = ClassKey1 + "\\" + Child(c.victim);
         bool done = false;
         sim::machine().between = [&](const std::string &call) {
@@ -202,7 +202,7 @@ TEST_F(KeyTree, ChildDeletedByAnotherProgramMeanwhileCountsAsGone)
             // Collected before it vanished: one attempt; vanished before its
             // batch was collected: none.
             const size_t attempts = c.victim == i && c.victim / 20 > c.busy / 20 ? 0 : 1;
-            EXPECT_EQ(Count("RegDeleteKeyA " + path), attempts) << path;
+            EXPECT_EQ(Count("RegOpenKeyExA " + path + " (link)"), attempts) << path;
         }
         EXPECT_THAT(sim::machine().handles, IsEmpty());
     }
@@ -240,7 +240,7 @@ TEST_F(KeyTree, WideLevelOfLongestNamesIsRemovedOnce)
     Remove("{L}");
     EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{L}"));
     for (const std::string &name : names)
-        ASSERT_EQ(Count("RegDeleteKeyA HKCR\\CLSID\\{L}\\" + name), 1u);
+        ASSERT_EQ(Count("NtDeleteKey HKCR\\CLSID\\{L}\\" + name), 1u);
     EXPECT_THAT(Texts(), IsEmpty());
 }
 
@@ -266,6 +266,138 @@ TEST_F(KeyTree, ChainOfFiveHundredTwelveLevels)
     ASSERT_EQ(sim::machine().deletedKeys.size(), 512u);
     EXPECT_EQ(sim::machine().deletedKeys.front(), "HKCR\\" + path);
     EXPECT_EQ(sim::machine().deletedKeys.back(), "HKCR\\CLSID\\{D}");
+}
+
+// Full access refused while the right to delete is granted: a key without
+// subkeys goes as a delete by name would take it; one that keeps subkeys is
+// refused, and that is a refusal for lack of rights.
+TEST_F(KeyTree, KeyThatOpensOnlyForDeletion)
+{
+    InstallComponents();
+    sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\ProgID")->deleteOnly = true;
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+
+    sim::Reset();
+    InstallComponents();
+    sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32")->deleteOnly = true;
+    sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub");
+    EXPECT_EQ(RunProgram(), 1);
+    EXPECT_THAT(Texts(), ElementsAre(MsgNoRegistryRights, MsgUninstallFailed));
+    EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub"));
+    EXPECT_TRUE(sim::Exists(SystemFiles[0]));
+}
+
+// A link below a class key points somewhere outside the plan.  Whoever can
+// write below the class key must not be able to steer the removal at other
+// keys: the link goes, its target stays as it was.
+TEST_F(KeyTree, LinksAreRemovedAsLinksAndTheirTargetsStay)
+{
+    struct Case {
+        const char *what;
+        std::string link;  // below HKCR
+    };
+    for (const Case &c : {Case{"link below a class key", ClassKey1 + "\\Link"},
+                          Case{"link deeper down", ClassKey1 + "\\InprocServer32\\Deeper\\Link"},
+                          Case{"class key that is itself a link", ClassKey2}}) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        InstallComponents();
+        if (c.link == ClassKey2)
+            sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey2);
+        const std::string target = "Software\\SomeOtherKey";
+        sim::SetValue(HKEY_CURRENT_USER, target, "kept", 1, "yes");
+        sim::CreateKey(HKEY_CURRENT_USER, target + "\\Child\\Grandchild");
+        sim::CreateKey(HKEY_CURRENT_USER, target + "\\Leaf");
+        sim::CreateLink(HKEY_CLASSES_ROOT, c.link, HKEY_CURRENT_USER, target);
+        const size_t userKeys = sim::CountKeys(HKEY_CURRENT_USER);
+
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
+        EXPECT_EQ(sim::CountKeys(HKEY_CURRENT_USER), userKeys);
+        EXPECT_TRUE(sim::FindKey(HKEY_CURRENT_USER, target + "\\Child\\Grandchild"));
+        EXPECT_TRUE(sim::GetValue(HKEY_CURRENT_USER, target, "kept"));
+        for (const std::string &deleted : sim::machine().deletedKeys)
+            EXPECT_EQ(deleted.compare(0, 5, "HKCR\\"), 0) << deleted;
+        for (const std::string &file : SystemFiles)
+            EXPECT_FALSE(sim::Exists(file)) << file;
+    }
+}
+
+TEST_F(KeyTree, LinkToAMissingKeyIsRemoved)
+{
+    InstallComponents();
+    sim::CreateLink(HKEY_CLASSES_ROOT, ClassKey1 + "\\Dangling", HKEY_CURRENT_USER, "Software\\Nowhere");
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+    EXPECT_FALSE(sim::FindKey(HKEY_CURRENT_USER, "Software\\Nowhere"));
+}
+
+// Another program (a second copy, the component's own uninstaller) deletes
+// siblings while a batch of names is being collected: the indexes shift, the
+// enumeration runs out before the level is empty.  Only an enumeration after
+// the batch tells whether anything is left.
+TEST_F(KeyTree, SiblingsDeletedWhileABatchIsCollectedDoNotEndTheLevel)
+{
+    for (int width : {12, 30}) {
+        SCOPED_TRACE(width);
+        sim::Reset();
+        InstallComponents();
+        for (int i = 0; i < width; i++)
+            sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
+        const std::string trigger = "RegEnumKeyExA HKCR\\" + ClassKey1 + " #8";
+        bool done = false;
+        sim::machine().between = [&](const std::string &call) {
+            if (call == trigger && !done) {
+                done = true;
+                for (int i = 0; i < 6; i++)
+                    sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i));
+            }
+        };
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_TRUE(done);
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+        for (const std::string &file : DpfFiles)
+            EXPECT_FALSE(sim::Exists(file)) << file;
+        // Never collected twice.
+        for (int i = 6; i < width; i++) {
+            const std::string path = "HKCR\\" + ClassKey1 + "\\" + Child(i);
+            EXPECT_EQ(Count("RegOpenKeyExA " + path + " (link)"), 1u) << path;
+        }
+    }
+}
+
+// A key whose parent another program deletes while it is being emptied: the
+// system answers ERROR_KEY_DELETED, and the key is gone like one not found.
+// It must not count as a child that stayed, which would make the next batch
+// start past a real sibling.
+TEST_F(KeyTree, KeyDeletedByAnotherProgramWhileBeingEmptiedCountsAsGone)
+{
+    InstallComponents();
+    const std::string parent = ClassKey1 + "\\AAA";
+    sim::CreateKey(HKEY_CLASSES_ROOT, parent + "\\Busy\\leaf1");
+    sim::CreateKey(HKEY_CLASSES_ROOT, parent + "\\Busy\\leaf2");
+    // More siblings than one batch holds: the next batch must start right.
+    for (int i = 0; i < 25; i++)
+        sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
+    bool done = false;
+    sim::machine().between = [&](const std::string &call) {
+        if (!done && call.find("HKCR\\" + parent + "\\Busy\\leaf1") != std::string::npos &&
+            call.rfind("RegCloseKey", 0) == 0) {
+            done = true;
+            sim::DeleteKey(HKEY_CLASSES_ROOT, parent);
+        }
+    };
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(done);
+    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
 }
 
 TEST_F(KeyTree, FailedDeletionOtherThanRightsIsSilent)

@@ -1,0 +1,137 @@
+// Copies of the program started while one is already at work: one at a
+// time on the machine, each with its own pass and its own true verdict.
+#include "machine.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using namespace t;
+
+namespace {
+
+class Copies : public Machine {
+public:
+    // The name every copy, in any session, waits on.
+    static std::string TurnName()
+    {
+        for (const auto &mutex : sim::machine().mutexes)
+            return mutex.first;
+        return "";
+    }
+    // Index of the first call that starts with prefix; calls.size() if none.
+    static size_t First(const std::string &prefix)
+    {
+        const std::vector<std::string> &calls = sim::machine().calls;
+        for (size_t i = 0; i < calls.size(); i++)
+            if (calls[i].rfind(prefix, 0) == 0)
+                return i;
+        return calls.size();
+    }
+    void TearDown() override
+    {
+        EXPECT_THAT(sim::machine().mutexHandles, IsEmpty());
+        for (const auto &mutex : sim::machine().mutexes)
+            EXPECT_FALSE(mutex.second.ownedByProgram) << mutex.first;
+        Machine::TearDown();
+    }
+    void ExpectWholeRemoval()
+    {
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+        for (const std::string &file : SystemFiles)
+            EXPECT_FALSE(sim::Exists(file)) << file;
+        for (const std::string &file : DpfFiles)
+            EXPECT_FALSE(sim::Exists(file)) << file;
+    }
+};
+
+}  // namespace
+
+TEST_F(Copies, AloneTheProgramTakesItsTurnAndGivesItBack)
+{
+    InstallComponents();
+    EXPECT_EQ(RunProgram(), 0);
+    ExpectWholeRemoval();
+    // Global: a copy in another session (a second administrator on a
+    // terminal server) waits too.
+    EXPECT_EQ(TurnName().rfind("Global\\", 0), 0u) << TurnName();
+    EXPECT_EQ(sim::machine().waited, 0u);
+    // Given back only after the final box.
+    EXPECT_LT(First("MessageBoxA"), First("ReleaseMutex"));
+}
+
+TEST_F(Copies, SecondCopyWaitsForTheFirstThenMakesItsOwnPass)
+{
+    InstallComponents();
+    sim::Run();  // takes the name, so that the test knows it
+    const std::string name = TurnName();
+    ASSERT_FALSE(name.empty());
+    for (bool abandoned : {false, true}) {
+        SCOPED_TRACE(abandoned ? "the first copy was killed" : "the first copy ended");
+        sim::Reset();
+        InstallComponents();
+        sim::Mutex &first = sim::machine().mutexes[name];
+        first.heldByOther = true;
+        first.releasedAfter = 7000;
+        first.abandoned = abandoned;
+        EXPECT_EQ(RunProgram(), 0);
+        ExpectWholeRemoval();
+        EXPECT_EQ(sim::machine().waited, 7000u);
+        // Nothing touched before the turn came: not even the zone value.
+        EXPECT_LT(First("WaitForSingleObject"), First("RegOpenKeyExA"));
+        EXPECT_LT(First("WaitForSingleObject"), First("MessageBoxA"));
+    }
+}
+
+// Another program may hold the name on purpose, or a first copy may wait on
+// a user who went for lunch: after a minute the program runs all the same,
+// silently, as the removal copes with others at work.
+TEST_F(Copies, HolderThatNeverLetsGoDelaysTheRunByAMinuteOnly)
+{
+    InstallComponents();
+    sim::Run();
+    const std::string name = TurnName();
+    sim::Reset();
+    InstallComponents();
+    sim::machine().mutexes[name].heldByOther = true;
+    EXPECT_EQ(RunProgram(), 0);
+    ExpectWholeRemoval();
+    EXPECT_EQ(sim::machine().waited, 60000u);
+    EXPECT_THAT(CallsOf("ReleaseMutex"), IsEmpty()) << "released a mutex it never owned";
+}
+
+// A copy run by another user made the name with security that lets this one
+// neither open it nor wait on it: look again until it is gone, within the
+// same minute.
+TEST_F(Copies, NameThatCannotBeOpenedIsTriedAgainWithinTheMinute)
+{
+    InstallComponents();
+    sim::Run();
+    const std::string name = TurnName();
+    for (int refusals : {3, 1000}) {
+        SCOPED_TRACE(refusals);
+        sim::Reset();
+        InstallComponents();
+        sim::machine().mutexes[name].refusedOpens = refusals;
+        EXPECT_EQ(RunProgram(), 0);
+        ExpectWholeRemoval();
+        EXPECT_LE(sim::machine().waited, 60000u);
+        if (refusals < 10) {
+            EXPECT_EQ(CallsOf("CreateMutexA").size(), (size_t)refusals + 1);
+            EXPECT_THAT(CallsOf("ReleaseMutex"), ElementsAre("ReleaseMutex " + name));
+        } else {
+            EXPECT_GE(sim::machine().waited, 59000u);
+        }
+    }
+}
+
+TEST_F(Copies, NameTheSystemWillNotCreateLeavesTheRunAsItWas)
+{
+    InstallComponents();
+    sim::machine().fault = [](const std::string &op, const std::string &) -> DWORD {
+        return op == "CreateMutexA" ? 1450 /* ERROR_NO_SYSTEM_RESOURCES */ : 0;
+    };
+    EXPECT_EQ(RunProgram(), 0);
+    ExpectWholeRemoval();
+    EXPECT_EQ(CallsOf("CreateMutexA").size(), 1u);
+    EXPECT_EQ(sim::machine().waited, 0u);
+}

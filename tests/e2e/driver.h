@@ -147,6 +147,7 @@ struct Scenario {
     DWORD exitCode;
     std::function<void(State &)> after;   // turns the state before into the state expected after
     std::function<void()> finish;         // releases what prepare holds
+    std::function<void()> started = {};   // right after the program has started
 };
 
 // Every scenario, in the order the suite runs them.
@@ -176,6 +177,22 @@ void StopOtherProgram();
 // removes a large class key tree.
 extern State beforeFirstRun;
 void RunAndKill();
+
+// A key tree outside the plan (in HKLM\System, which WoW64 does not
+// redirect), and a link to it below the first class key.
+extern const std::wstring LinkTarget;
+void PlantLink();
+// Deletes the link itself, not its target; nothing when there is none.
+void RemoveLink();
+
+// A class key of 1,500 subkeys and a folder of 300 files: a removal that
+// takes long enough for a second copy to start during it.
+void InstallLargeComponents();
+// Starts a second copy of the program `delay` milliseconds after the
+// first, and answers its boxes; FinishSecondCopy waits for it to end and
+// checks that it showed only the success box and exited with 0.
+void StartSecondCopy(DWORD delay);
+void FinishSecondCopy();
 
 // ---------------------------------------------------------------- running (running.cpp)
 

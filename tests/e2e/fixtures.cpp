@@ -231,4 +231,144 @@ void RunAndKill()
     printf("  first run killed with %zu registry entries left\n", left);
 }
 
+// ---------------------------------------------------------------- registry links
+
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
+
+const std::wstring LinkTarget = L"System\\E2E Link Target";
+static const std::wstring LinkPath = std::wstring(L"CLSID\\") + ClassKey1 + L"\\Link";
+
+void RemoveLink()
+{
+    HKEY link;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, LinkPath.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &link) !=
+        ERROR_SUCCESS)
+        return;
+    NtDeleteKey(link);
+    RegCloseKey(link);
+}
+
+void PlantLink()
+{
+    RemoveLink();
+    DeleteTree(HKEY_LOCAL_MACHINE, LinkTarget);
+    SetString(HKEY_LOCAL_MACHINE, LinkTarget, L"Kept", L"outside the plan");
+    SetString(HKEY_LOCAL_MACHINE, LinkTarget + L"\\Child\\Grandchild", L"Deep", L"x");
+    SetDword(HKEY_LOCAL_MACHINE, LinkTarget + L"\\Leaf", L"N", 7);
+    HKEY link;
+    Check(RegCreateKeyExW(HKEY_CLASSES_ROOT, LinkPath.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                          KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr),
+          "create the link");
+    if (failures)
+        return;
+    // The target as the kernel names it, without a closing NUL.
+    const std::wstring target = L"\\Registry\\Machine\\" + LinkTarget;
+    Check(RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE *)target.c_str(),
+                         (DWORD)(target.size() * sizeof(wchar_t))),
+          "point the link at its target");
+    RegCloseKey(link);
+    if (!KeyExists(HKEY_CLASSES_ROOT, LinkPath + L"\\Child\\Grandchild"))
+        Fail("setting up: the link does not lead to its target");
+}
+
+// ---------------------------------------------------------------- a second copy
+
+void InstallLargeComponents()
+{
+    HKEY key = CreateKey(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey1);
+    for (int i = 0; i < 1500 && key; i++) {
+        wchar_t name[16];
+        swprintf(name, 16, L"Sub%04d", i);
+        HKEY child;
+        if (RegCreateKeyExW(key, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr) != ERROR_SUCCESS) {
+            Fail("setting up: cannot create a subkey");
+            break;
+        }
+        DWORD value = (DWORD)i;
+        RegSetValueExW(child, L"V", 0, REG_DWORD, (const BYTE *)&value, sizeof value);
+        RegCloseKey(child);
+    }
+    if (key)
+        RegCloseKey(key);
+    for (int i = 0; i < 300; i++) {
+        wchar_t name[16];
+        swprintf(name, 16, L"\\f%03d.dat", i);
+        PutText(Folder() + name, "data");
+    }
+}
+
+// What the second copy did, written by its thread and read after it ended.
+struct SecondCopy {
+    DWORD delay;
+    bool started;
+    std::vector<Box> boxes;
+    DWORD exitCode;
+};
+static SecondCopy second;
+static HANDLE secondThread;
+
+static DWORD WINAPI RunSecondCopy(LPVOID)
+{
+    Sleep(Scaled(second.delay));
+    PROCESS_INFORMATION process;
+    if (!StartProgram(programPath, L"", process))
+        return 0;
+    second.started = true;
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
+        if (GetTickCount() - start > Scaled(120000)) {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 5000);
+            break;
+        }
+        Finder finder{process.dwProcessId, nullptr};
+        EnumWindows(FindBox, (LPARAM)&finder);
+        if (!finder.found)
+            continue;
+        Sleep(Scaled(50));  // let the box finish laying itself out
+        Box box = ReadBox(finder.found);
+        second.boxes.push_back(box);
+        PostMessageW(box.window, WM_COMMAND, box.yes ? IDNO : IDOK, 0);
+        while (IsWindow(box.window) && WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT)
+            ;
+    }
+    GetExitCodeProcess(process.hProcess, &second.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
+
+void StartSecondCopy(DWORD delay)
+{
+    second = SecondCopy{delay, false, {}, 0};
+    secondThread = CreateThread(nullptr, 0, RunSecondCopy, nullptr, 0, nullptr);
+    if (!secondThread)
+        Fail("cannot start the thread that runs the second copy");
+}
+
+void FinishSecondCopy()
+{
+    if (!secondThread)
+        return;
+    if (WaitForSingleObject(secondThread, Scaled(150000)) == WAIT_TIMEOUT)
+        Fail("the second copy did not end");
+    CloseHandle(secondThread);
+    secondThread = nullptr;
+    if (!second.started) {
+        Fail("the second copy did not start");
+        return;
+    }
+    for (const Box &box : second.boxes) {
+        std::string gloss = Gloss(box.text);
+        printf("  second copy: box %s %s%s %s\n", Show(box.caption).c_str(), Show(box.text).c_str(),
+               gloss.empty() ? "" : (" (" + gloss + ")").c_str(), Buttons(box).c_str());
+    }
+    printf("  second copy: exit code %lu\n", second.exitCode);
+    fflush(stdout);
+    if (second.boxes.size() != 1 || second.boxes[0].text != Succeeded || second.boxes[0].caption != Caption)
+        Fail("the second copy did not show the success box alone");
+    if (second.exitCode != 0)
+        Fail("the second copy ended with " + std::to_string(second.exitCode));
+}
+
 }  // namespace e2e

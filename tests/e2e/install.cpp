@@ -65,6 +65,9 @@ static void RemoveTwins()
 // Removes whatever an earlier scenario left, then installs everything.
 void Install()
 {
+    // A link left by an earlier scenario first: deleting the tree around it
+    // would follow it.
+    RemoveLink();
     for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
         DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + id);
     if (Wow64())

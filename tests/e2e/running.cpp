@@ -109,6 +109,8 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
     PROCESS_INFORMATION process;
     if (!StartProgram(program, L" /ignored-argument", process))
         return 1;
+    if (scenario.started)
+        scenario.started();
 
     size_t next = 0;
     int boxCount = 0;

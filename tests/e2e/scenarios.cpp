@@ -202,6 +202,20 @@ std::vector<Scenario> Scenarios()
          },
          {}},
 
+        {"link_below_class_key", "a registry link below a class key points to a key tree outside the plan: the "
+                                 "link goes with the class key, the tree it points to stays as it was",
+         PlantLink, {Says(Succeeded)}, 0, Everything, {}},
+
+        {"two_copies_together", "two copies started together on a large class key and folder: each shows only "
+                                "the success box and exits with 0, everything of the plan gone",
+         InstallLargeComponents, {Says(Succeeded)}, 0, Everything, FinishSecondCopy,
+         [] { StartSecondCopy(0); }},
+
+        {"two_copies_150ms_apart", "a second copy started 150 ms after the first, during its removal: each shows "
+                                   "only the success box and exits with 0",
+         InstallLargeComponents, {Says(Succeeded)}, 0, Everything, FinishSecondCopy,
+         [] { StartSecondCopy(150); }},
+
         // Under WoW64 only: the same-named 64-bit components stay.
         {"wow64_twins", "everything installed in the 32-bit views and a twin of every target in the 64-bit "
                         "views: the 32-bit targets go, every twin stays exactly as it was",

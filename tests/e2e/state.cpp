@@ -71,6 +71,7 @@ State Snapshot()
     for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
         WatchKey(HKEY_CLASSES_ROOT, L"HKCR", std::wstring(L"CLSID\\") + id, state);
     WatchKey(HKEY_CURRENT_USER, L"HKCU", ZonesPath, state);
+    WatchKey(HKEY_LOCAL_MACHINE, L"HKLM", LinkTarget, state);
     const std::wstring sys = SystemDir();
     for (const wchar_t *name : SystemFiles)
         WatchPath(sys + L"\\" + name, state);

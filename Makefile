@@ -4,7 +4,7 @@
 #             build instead (not the shipped file)
 # make exe    build build/win32/uninstall.exe
 # make demo   the program's whole job in a throwaway Windows (Wine); options:
-#             make demo ARGS="--in-use | --shipped | --interactive | --keep"
+#             make demo ARGS="--in-use | --gallery | --shipped | --interactive | --keep"
 # make dist   dist/uninstall.exe and its SHA-256 sum (reproducible); signed with
 #             SIGN_PKCS12=file [SIGN_PASS_FILE=file] or SIGN_CERT=.. SIGN_KEY=..
 # make bench  key tree removal against SHDeleteKeyA, here and in the emulated
@@ -16,6 +16,19 @@ JOBS ?= 2
 E2E_ARCH ?=
 export E2E_VM
 
+# What a person wants to follow, without the tools' chatter: no make
+# directory lines from the builds cmake runs; a build step's output shows,
+# in full, only when it fails (V=1 shows it always).
+MAKEFLAGS += --no-print-directory
+ifeq ($(V),1)
+quietly = $(1)
+else
+quietly = out=$$(mktemp); if $(1) >"$$out" 2>&1; then rm -f "$$out"; else status=$$?; cat "$$out"; rm -f "$$out"; exit $$status; fi
+endif
+# A second configure of a build folder does not use the toolchain file again:
+# no warning about it.
+CONFIGURE = cmake --no-warn-unused-cli -S .
+
 all: exe
 
 help:
@@ -25,24 +38,27 @@ setup:
 	@scripts/setup
 
 exe: setup
-	cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-	cmake --build build/win32 -j $(JOBS)
+	@$(call quietly,$(CONFIGURE) -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel)
+	@$(call quietly,cmake --build build/win32 -j $(JOBS))
+	@echo "built build/win32/uninstall.exe (the shipped 32-bit file) and the end-to-end driver"
 
 # The same sources for x86-64: the end-to-end suite runs this build where the
 # machine cannot execute 32-bit code.
 exe64: setup
-	cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-	cmake --build build/win64 -j $(JOBS)
+	@$(call quietly,$(CONFIGURE) -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel)
+	@$(call quietly,cmake --build build/win64 -j $(JOBS))
+	@echo "built build/win64 (the x86-64 build of the same sources)"
 
 native: setup
-	cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug -DE2E_ARCH="$(E2E_ARCH)" >/dev/null
-	cmake --build build/native -j $(JOBS)
+	@$(call quietly,$(CONFIGURE) -B build/native -DCMAKE_BUILD_TYPE=Debug -DE2E_ARCH="$(E2E_ARCH)")
+	@$(call quietly,cmake --build build/native -j $(JOBS))
+	@echo "built build/native (unit tests on the simulated Windows)"
 
 # The end-to-end suite runs first, on its own, so that its progress shows;
 # ctest then reports each of its scenarios (and reruns it if it is stale).
 test: exe exe64 native
 	-@E2E_ARCH="$(E2E_ARCH)" tests/e2e/run suite build/e2e
-	cd build/native && ctest --output-on-failure -j $(JOBS)
+	@cd build/native && ctest --output-on-failure -j $(JOBS)
 
 # dist/uninstall.exe and its SHA-256 sum; the build is reproducible.
 # Built from scratch each time, so that two runs compare two builds.  With a

@@ -200,10 +200,14 @@ struct Options {
     bool manual = false;     // a person answers the boxes
     std::wstring shots;      // folder for pictures of the boxes
     bool tables = false;     // print the state as tables
+    bool named = false;      // pictures named after the message expected, one per message
 };
 extern Options options;
 
 int RunScenario(const Scenario &scenario, const std::wstring &program);
+// The name of the message a box is expected to show: MsgFileInUse, ...,
+// SystemError for the system's own text.
+std::string MessageName(const Expect &expect);
 
 // ---------------------------------------------------------------- benchmark (bench.cpp)
 

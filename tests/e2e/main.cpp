@@ -9,6 +9,9 @@
 //   driver.exe demo UNINSTALL.EXE [in-use] [manual] [shots=DIR]
 //                                        the whole job on an installed machine,
 //                                        shown as tables and a transcript
+//   driver.exe gallery UNINSTALL.EXE shots=DIR
+//                                        the scenarios that show every box, one
+//                                        picture per message, named after it
 //   driver.exe bench UNINSTALL.EXE [RUNS [SHAPE]]
 //                                        time key tree removal against SHDeleteKeyA
 //   driver.exe state                     print the watched state
@@ -61,6 +64,22 @@ int wmain(int argc, wchar_t **argv)
             demo.finish = ReleaseLibrary;
         }
         return RunScenario(demo, argv[2]);
+    }
+    if (command == L"gallery" && argc == 4 && std::wstring(argv[3]).compare(0, 6, L"shots=") == 0) {
+        // Every box the program can show: success, the zone failure, the
+        // in-use question and the failure after No, no rights, the system's
+        // error box.
+        programPath = argv[2];
+        options.shots = std::wstring(argv[3]).substr(6);
+        options.named = true;
+        int failed = 0;
+        for (const char *name : {"installed", "zone_key_missing", "in_use_no", "no_rights", "dpf_missing"})
+            for (const Scenario &s : Scenarios())
+                if (strcmp(s.name, name) == 0) {
+                    failed += RunScenario(s, argv[2]);
+                    failures = 0;
+                }
+        return failed ? 1 : 0;
     }
     if (command == L"install-twins") {
         if (!Wow64()) {

@@ -19,6 +19,17 @@ BOOL CALLBACK FindBox(HWND window, LPARAM param)
     return TRUE;
 }
 
+bool ShownBox(DWORD pid, Box &box)
+{
+    Finder finder{pid, nullptr};
+    EnumWindows(FindBox, (LPARAM)&finder);
+    if (!finder.found)
+        return false;
+    Sleep(Scaled(50));  // let the box finish laying itself out
+    box = ReadBox(finder.found);
+    return true;
+}
+
 static bool HasButton(HWND box, int id)
 {
     HWND button = GetDlgItem(box, id);

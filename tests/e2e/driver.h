@@ -115,6 +115,9 @@ struct Finder {
 // For EnumWindows: the first visible dialog box of the process finder->pid.
 BOOL CALLBACK FindBox(HWND window, LPARAM param);
 Box ReadBox(HWND window);
+// The box the process pid shows now, read once it has laid itself out;
+// false while it shows none.
+bool ShownBox(DWORD pid, Box &box);
 std::string Buttons(const Box &box);
 const char *ButtonName(int id);
 // One of the texts above in English, or "".

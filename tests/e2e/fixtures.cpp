@@ -321,12 +321,9 @@ static DWORD WINAPI RunSecondCopy(LPVOID)
             WaitForSingleObject(process.hProcess, 5000);
             break;
         }
-        Finder finder{process.dwProcessId, nullptr};
-        EnumWindows(FindBox, (LPARAM)&finder);
-        if (!finder.found)
+        Box box;
+        if (!ShownBox(process.dwProcessId, box))
             continue;
-        Sleep(Scaled(50));  // let the box finish laying itself out
-        Box box = ReadBox(finder.found);
         second.boxes.push_back(box);
         PostMessageW(box.window, WM_COMMAND, box.yes ? IDNO : IDOK, 0);
         while (IsWindow(box.window) && WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT)

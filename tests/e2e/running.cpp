@@ -145,12 +145,9 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
             timedOut = true;
             break;
         }
-        Finder finder{process.dwProcessId, nullptr};
-        EnumWindows(FindBox, (LPARAM)&finder);
-        if (!finder.found)
+        Box box;
+        if (!ShownBox(process.dwProcessId, box))
             continue;
-        Sleep(Scaled(50));  // let the box finish laying itself out
-        Box box = ReadBox(finder.found);
         std::string gloss = Gloss(box.text);
         printf("  box %s %s%s %s%s\n", Show(box.caption).c_str(), Show(box.text).c_str(),
                gloss.empty() ? "" : (" (" + gloss + ")").c_str(), Buttons(box).c_str(),

@@ -51,8 +51,8 @@ HANDLE WaitForOurTurn()
     }
     if (!turn)
         return nullptr;
-    // Abandoned: the other copy was ended without giving the turn back.
     DWORD result = WaitForSingleObject(turn, waited < LongestWait ? LongestWait - waited : 0);
+    // Ours also when abandoned: the other copy was ended without giving it back.
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
         return turn;
     CloseHandle(turn);

@@ -218,37 +218,27 @@ TEST_F(Uninstall, MissingFolderIsNotHandedToTheShell)
     EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
 }
 
-TEST_F(Uninstall, FolderRefusedOrCancelledInTheShellStopsTheRemoval)
+// A shell that fails, or whose progress window is cancelled, stops the
+// removal while the folder is still there.  The shell also fails on files
+// that another program (the component's own uninstaller, a second copy of
+// this one) removed first: when the folder is gone all the same, that is
+// what counts.
+TEST_F(Uninstall, FolderTheShellFailsOnStopsTheRemovalOnlyWhileItStays)
 {
-    for (bool cancelled : {false, true}) {
-        SCOPED_TRACE(cancelled ? "progress window cancelled" : "shell reports failure");
-        sim::Reset();
-        InstallComponents();
-        sim::machine().shell = cancelled ? sim::Shell{0, true, false} : sim::Shell{0x78, false, false};
-        EXPECT_EQ(RunProgram(), 0);
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
-        EXPECT_TRUE(sim::Exists(Folder));
-        for (const std::string &file : DpfFiles)
-            EXPECT_TRUE(sim::Exists(file)) << file;
-        EXPECT_THAT(CallsOf("FormatMessageA"), IsEmpty()) << "shell codes are not system errors";
-    }
-}
-
-// The shell fails on files that another program (the component's own
-// uninstaller, a second copy of this one) removed first; the folder is gone
-// all the same, and that is what counts.
-TEST_F(Uninstall, FolderTheShellFailsOnButThatIsGoneCountsAsRemoved)
-{
-    for (bool cancelled : {false, true}) {
-        SCOPED_TRACE(cancelled ? "progress window cancelled" : "shell reports failure");
-        sim::Reset();
-        InstallComponents();
-        sim::machine().shell = cancelled ? sim::Shell{0, true, true} : sim::Shell{2, false, true};
-        EXPECT_EQ(RunProgram(), 0);
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-        EXPECT_FALSE(sim::Exists(Folder));
-        for (const std::string &file : DpfFiles)
-            EXPECT_FALSE(sim::Exists(file)) << file;
+    for (bool gone : {false, true}) {
+        for (bool cancelled : {false, true}) {
+            SCOPED_TRACE(std::string(cancelled ? "progress window cancelled" : "shell reports failure") +
+                         (gone ? ", folder gone" : ", folder stays"));
+            sim::Reset();
+            InstallComponents();
+            sim::machine().shell = cancelled ? sim::Shell{0, true, gone} : sim::Shell{gone ? 2 : 0x78, false, gone};
+            EXPECT_EQ(RunProgram(), 0);
+            EXPECT_THAT(Texts(), ElementsAre(gone ? MsgUninstallSucceeded : MsgUninstallFailed));
+            EXPECT_EQ(sim::Exists(Folder), !gone);
+            for (const std::string &file : DpfFiles)
+                EXPECT_EQ(sim::Exists(file), !gone) << file;
+            EXPECT_THAT(CallsOf("FormatMessageA"), IsEmpty()) << "shell codes are not system errors";
+        }
     }
 }
 

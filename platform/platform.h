@@ -5,10 +5,10 @@
 // NtDeleteKey, declared below).  The one
 // function that not every supported system has, SetDefaultDllDirectories,
 // is looked up in KERNEL32 at run time (see RestrictDllSearch).  Elsewhere the
-// same names are declared here and provided by platform/simulation.cpp, an
-// in-memory Windows machine that the unit tests drive.  The code in app/,
-// files/ and registry/ includes only this header and is the same in both
-// builds.
+// same names are declared here and provided by the simulation in platform/
+// (simulation.cpp and the sim_*.cpp beside it), an in-memory Windows machine
+// that the unit tests drive.  The code in app/, files/ and registry/ includes
+// only this header and is the same in both builds.
 #ifndef UNINSTALL_PLATFORM_H
 #define UNINSTALL_PLATFORM_H
 

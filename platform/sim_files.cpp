@@ -1,4 +1,4 @@
-// Simulated file tree and shell: the system folders, DeleteFileA, PathFileExistsA and SHFileOperationA.
+// Simulated file tree and shell: the system folders, DeleteFileA, PathFileExistsA, GetFileAttributesA and SHFileOperationA.
 #include "platform/simulation_internal.h"
 
 #include <cstring>
@@ -116,7 +116,28 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
 BOOL WINAPI PathFileExistsA(LPCSTR pszPath)
 {
     Call("PathFileExistsA", pszPath);
+    // A look that fails (no right to the parent, a device error) reads as
+    // "not there".
+    if (DWORD code = Fault("PathFileExistsA", pszPath)) {
+        state.lastError = code;
+        return FALSE;
+    }
     return Exists(pszPath) ? TRUE : FALSE;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
+{
+    std::string path = lpFileName;
+    Call("GetFileAttributesA", path);
+    if (DWORD code = Fault("GetFileAttributesA", path)) {
+        state.lastError = code;
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (File *file = FindFile(path))
+        return (file->directory ? FILE_ATTRIBUTE_DIRECTORY : 0) | (file->readOnly ? FILE_ATTRIBUTE_READONLY : 0) |
+               (file->directory || file->readOnly ? 0 : FILE_ATTRIBUTE_NORMAL);
+    state.lastError = Exists(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    return INVALID_FILE_ATTRIBUTES;
 }
 
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA op)

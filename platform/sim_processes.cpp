@@ -24,8 +24,10 @@ const DWORD ErrorNotOwner = 288;
 // abandoned, free for the next owner.
 static void ProcessEnded()
 {
-    for (auto &mutex : state.mutexes)
+    for (auto &mutex : state.mutexes) {
+        mutex.second.abandonedByProgram = mutex.second.ownedByProgram;
         mutex.second.ownedByProgram = false;
+    }
 }
 
 int Run()

@@ -54,10 +54,12 @@ void Reset()
         std::free(p);
     state = Machine();
     handleAccess.clear();
-    state.classesRoot = std::make_shared<Key>();
-    state.classesRoot->path = "HKCR";
     state.currentUser = std::make_shared<Key>();
     state.currentUser->path = "HKCU";
+    state.localMachine = std::make_shared<Key>();
+    state.localMachine->path = "HKLM";
+    // What every Windows has: the machine's class store with its CLSID.
+    CreateKey(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID");
     state.errorTexts = {
         {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified.\r\n"},
         {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified.\r\n"},

@@ -53,15 +53,18 @@ OUT_OF_LINE static bool Listed(HKEY key, DWORD index, const WCHAR *name)
            SameName(listed, name);
 }
 
-// The number of subkeys an open key lists now; 0 when it cannot be told (a
-// key deleted meanwhile).
+// The number of subkeys an open key lists now.  A key deleted meanwhile has
+// none; where the system cannot tell, the enumeration finds out, as far as
+// it goes.
+static const DWORD CountUnknown = 0xFFFFFFFF;
 static DWORD CountChildren(HKEY key)
 {
     DWORD count = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr) != ERROR_SUCCESS)
-        return 0;
-    return count;
+    LSTATUS result = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr);
+    if (result == ERROR_SUCCESS)
+        return count;
+    return result == ERROR_KEY_DELETED ? 0 : CountUnknown;
 }
 
 // Gone, whoever removed it: not found, or deleted by another program while
@@ -88,25 +91,29 @@ static LSTATUS DeleteOpenKey(HKEY key)
 // Deletes every key below an open key, deepest first.
 static void RemoveChildren(HKEY key);
 
+// What removing a key takes: listing and counting its subkeys, and
+// deleting it.  No more, so that a key whose owner granted just that goes.
+static const REGSAM RemovalAccess = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE;
+
 // Returns the result of deleting the key itself: ERROR_SUCCESS or a code
 // that Gone accepts when it is gone, anything else when it stayed.
 static LSTATUS RemoveKeyTree(HKEY parent, const WCHAR *name)
 {
     HKEY key;
-    LSTATUS result = OpenAsIs(parent, name, KEY_ALL_ACCESS, &key);
+    LSTATUS result = OpenAsIs(parent, name, RemovalAccess, &key);
     if (result == ERROR_SUCCESS) {
         RemoveChildren(key);
         result = DeleteOpenKey(key);
-        // With full access the right to delete is ours: the system refuses
-        // only a key that still has subkeys, with the same code as for
-        // missing rights.  Those stayed for some other reason (a refusal
-        // for rights has already ended the run).
+        // The right to delete is ours: the system refuses only a key that
+        // still has subkeys, with the same code as for missing rights.
+        // Those stayed for some other reason (a refusal for rights has
+        // already ended the run).
         if (result == ERROR_ACCESS_DENIED && CountChildren(key) != 0)
             result = ERROR_KEY_HAS_CHILDREN;
         RegCloseKey(key);
     } else if (!Gone(result)) {
-        // Full access refused.  The right to delete alone still removes a key
-        // that has no subkeys; without it the refusal is the system's answer.
+        // Refused.  The right to delete alone still removes a key that has
+        // no subkeys; without it the refusal is the system's answer.
         result = OpenAsIs(parent, name, DELETE, &key);
         if (result == ERROR_SUCCESS) {
             result = DeleteOpenKey(key);

@@ -38,6 +38,9 @@ public:
     {
         return std::count(sim::machine().calls.begin(), sim::machine().calls.end(), call);
     }
+    // How often the removal opened the key at path: as a link, for listing,
+    // counting and deleting its subkeys (0x10009) and no more.
+    size_t Opens(const std::string &path) { return Count("RegOpenKeyExW " + path + " (link) (0x10009)"); }
 };
 
 std::string Child(int i)
@@ -129,7 +132,7 @@ TEST_F(KeyTree, EveryChildOfAWideLevelIsRemovedOnce)
         const std::string W = MachineClasses + "CLSID\\{W}";
         for (int i = 0; i < width; i++) {
             const std::string path = W + "\\" + Child(i);
-            ASSERT_EQ(Count("RegOpenKeyExW " + path + " (link)"), 1u) << path;
+            ASSERT_EQ(Opens(path), 1u) << path;
             ASSERT_EQ(Count("NtDeleteKey " + path), 1u) << path;
         }
         EXPECT_THAT(Texts(), IsEmpty());
@@ -166,7 +169,7 @@ TEST_F(KeyTree, ChildThatStaysIsNeverCollectedAgainAndTheRunFails)
         EXPECT_EQ(RunProgram(), 0);
         for (int i = 0; i < 50; i++) {
             const std::string path = MachineClasses + ClassKey1 + "\\" + Child(i);
-            ASSERT_EQ(Count("RegOpenKeyExW " + path + " (link)"), 1u) << path;
+            ASSERT_EQ(Opens(path), 1u) << path;
             ASSERT_EQ(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i)) != nullptr,
                       stuck.count(i) == 1)
                 << path;
@@ -214,7 +217,7 @@ TEST_F(KeyTree, ChildDeletedByAnotherProgramMeanwhileCountsAsGone)
             // Collected before it vanished: one attempt; vanished before its
             // batch was collected: none.
             const size_t attempts = c.victim == i && c.victim / 20 > c.busy / 20 ? 0 : 1;
-            EXPECT_EQ(Count("RegOpenKeyExW " + path + " (link)"), attempts) << path;
+            EXPECT_EQ(Opens(path), attempts) << path;
         }
         EXPECT_THAT(sim::machine().handles, IsEmpty());
     }
@@ -317,6 +320,38 @@ TEST_F(KeyTree, KeyThatOpensOnlyForDeletion)
     EXPECT_TRUE(sim::Exists(SystemFiles[0]));
 }
 
+// The removal asks for what it needs and no more: a tree whose owner granted
+// reading and deleting, but not writing, goes whole.
+TEST_F(KeyTree, TreeThatGrantsReadingAndDeletingOnlyIsRemoved)
+{
+    InstallComponents();
+    sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub\\Leaf");
+    std::function<void(sim::Key &)> grant = [&](sim::Key &key) {
+        key.granted = KEY_READ | DELETE;
+        for (auto &child : key.children)
+            grant(*child.second);
+    };
+    grant(*sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+}
+
+// Where the system cannot count a key's subkeys, the enumeration tells.
+TEST_F(KeyTree, SubkeysThatCannotBeCountedAreStillRemoved)
+{
+    InstallComponents();
+    for (int i = 0; i < 45; i++)
+        sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
+    sim::machine().fault = [](const std::string &op, const std::string &) -> DWORD {
+        return op == "RegQueryInfoKeyW" ? 1450 /* ERROR_NO_SYSTEM_RESOURCES */ : 0;
+    };
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
+}
+
 // A link below a class key points somewhere outside the plan.  Whoever can
 // write below the class key must not be able to steer the removal at other
 // keys: the link goes, its target stays as it was.
@@ -395,7 +430,7 @@ TEST_F(KeyTree, SiblingsDeletedWhileABatchIsCollectedDoNotEndTheLevel)
         // Never collected twice.
         for (int i = 6; i < width; i++) {
             const std::string path = MachineClasses + ClassKey1 + "\\" + Child(i);
-            EXPECT_EQ(Count("RegOpenKeyExW " + path + " (link)"), 1u) << path;
+            EXPECT_EQ(Opens(path), 1u) << path;
         }
     }
 }

@@ -25,6 +25,17 @@ const int RemovalPlanSize = sizeof RemovalPlan / sizeof RemovalPlan[0];
 
 const char DownloadedProgramFiles[] = "\\Downloaded Program Files";
 
+// Where the class keys are registered: for the current user and for the
+// machine.  HKEY_CLASSES_ROOT shows the user's registration of a class in
+// front of the machine's, so a removal through it would leave the machine's
+// behind; each store is emptied on its own.  A 32-bit program on 64-bit
+// Windows is shown the 32-bit view of both, where 32-bit classes live.
+const ClassStore ClassStores[] = {
+    {HKEY_CURRENT_USER, "Software\\Classes\\CLSID"},
+    {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID"},
+};
+const int ClassStoreCount = sizeof ClassStores / sizeof ClassStores[0];
+
 // Named after the first class key, in the namespace that every session
 // shares.
 static const char TurnName[] = "Global\\{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}.uninstall";
@@ -86,17 +97,29 @@ static bool GotDirectory(UINT length)
     return length != 0 && length < MAX_PATH;
 }
 
-bool RemoveComponents()
+// Removes the class keys from every store; sets *leftInPlace when one stayed.
+static void RemoveClassKeys(bool *leftInPlace)
 {
-    HKEY classes;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS, &classes) == ERROR_SUCCESS) {
+    for (int store = 0; store < ClassStoreCount; store++) {
+        // The store's CLSID is only the parent of the class keys: opening a
+        // key below it needs no right on it, and an account that may only
+        // read it (a standard user, for the machine's) must still reach the
+        // class keys, to remove them or be told it may not.
+        HKEY classes;
+        if (RegOpenKeyExA(ClassStores[store].root, ClassStores[store].path, 0, KEY_QUERY_VALUE, &classes) !=
+            ERROR_SUCCESS)
+            continue;
         for (int i = 0; i < RemovalPlanSize; i++)
-            if (RemovalPlan[i].kind == ClassKey)
-                DeleteKeyTree(classes, RemovalPlan[i].target);
+            if (RemovalPlan[i].kind == ClassKey && !DeleteKeyTree(classes, RemovalPlan[i].target))
+                *leftInPlace = true;
         RegCloseKey(classes);
     }
+}
 
+bool RemoveComponents()
+{
     bool leftInPlace = false;
+    RemoveClassKeys(&leftInPlace);
 
     // Zero-filled whole: the folder path written into it is then followed by
     // the second NUL the shell needs.

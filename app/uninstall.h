@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 
 enum TargetKind {
-    ClassKey,               // key below HKEY_CLASSES_ROOT\CLSID, with all its subkeys
+    ClassKey,               // key below CLSID in every class store, with all its subkeys
     SystemFile,             // file in the system directory
     SystemFolder,           // folder in the system directory, with all its contents
     DownloadedProgramFile,  // file in the Windows directory's Downloaded Program Files
@@ -16,9 +16,17 @@ struct PlanStep {
     const char *target;
 };
 
+// A store of COM class registrations: root and the path of its CLSID key.
+struct ClassStore {
+    HKEY root;
+    const char *path;
+};
+
 extern const PlanStep RemovalPlan[];
 extern const int RemovalPlanSize;
 extern const char DownloadedProgramFiles[];
+extern const ClassStore ClassStores[];
+extern const int ClassStoreCount;
 
 // Walks the removal plan.  Returns false when a step stopped the removal or
 // left a target in place, true otherwise.

@@ -92,6 +92,11 @@ bool RemoveFolderTree(const char *path)
         return true;
     // The shell also fails on files that another program (the component's
     // own uninstaller, a cleanup tool) removed first.  What counts is whether
-    // the folder is gone, whoever removed it.
-    return !PathFileExistsA(path);
+    // the folder is gone, whoever removed it, as the system says: no such
+    // file or path.  A look that fails for any other reason (no right to
+    // the parent, a device error) proves nothing.
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }

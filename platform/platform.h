@@ -5,10 +5,10 @@
 // NtDeleteKey, declared below).  The one
 // function that not every supported system has, SetDefaultDllDirectories,
 // is looked up in KERNEL32 at run time (see RestrictDllSearch).  Elsewhere the
-// same names are declared here and provided by platform/simulation.cpp, an
-// in-memory Windows machine that the unit tests drive.  The code in app/,
-// files/ and registry/ includes only this header and is the same in both
-// builds.
+// same names are declared here and provided by the simulation in platform/
+// (simulation.cpp and the sim_*.cpp beside it), an in-memory Windows machine
+// that the unit tests drive.  The code in app/, files/ and registry/ includes
+// only this header and is the same in both builds.
 #ifndef UNINSTALL_PLATFORM_H
 #define UNINSTALL_PLATFORM_H
 
@@ -41,6 +41,10 @@ typedef unsigned char BYTE;
 typedef char CHAR;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
+// UTF-16, as on Windows (wchar_t is 32 bits wide here).
+typedef char16_t WCHAR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
 typedef void *LPVOID;
 typedef void *HANDLE;
 typedef uint32_t ULONG;
@@ -65,8 +69,22 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 
 #define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001u)
-#define KEY_ALL_ACCESS 0xF003Fu
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_SET_VALUE 0x0002u
+#define KEY_CREATE_SUB_KEY 0x0004u
+#define KEY_ENUMERATE_SUB_KEYS 0x0008u
+#define KEY_NOTIFY 0x0010u
+#define KEY_CREATE_LINK 0x0020u
+#define KEY_WOW64_64KEY 0x0100u
+#define KEY_WOW64_32KEY 0x0200u
 #define DELETE 0x00010000u
+#define READ_CONTROL 0x00020000u
+#define WRITE_DAC 0x00040000u
+#define WRITE_OWNER 0x00080000u
+#define KEY_READ 0x20019u
+#define KEY_WRITE 0x20006u
+#define KEY_ALL_ACCESS 0xF003Fu
 #define REG_OPTION_OPEN_LINK 0x00000008u
 #define REG_DWORD 4u
 
@@ -81,6 +99,12 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_KEY_HAS_CHILDREN 1020L
+
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
 
 #define INFINITE 0xFFFFFFFFu
 #define WAIT_OBJECT_0 0x00000000u
@@ -124,9 +148,15 @@ typedef struct _SHFILEOPSTRUCTA {
 extern "C" {
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult);
-LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                             LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             PHKEY phkResult);
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                             LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                              PFILETIME lpftLastWriteTime);
+LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                                LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
 ULONG NTAPI RtlNtStatusToDosError(NTSTATUS Status);
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
@@ -140,6 +170,7 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                             DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, void *Arguments);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
 BOOL WINAPI PathFileExistsA(LPCSTR pszPath);
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp);
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);

@@ -1,7 +1,8 @@
 // Test control of the simulated Windows machine behind platform/platform.h.
 //
-// The simulation keeps an in-memory registry (HKEY_CLASSES_ROOT and
-// HKEY_CURRENT_USER) and file tree with Windows' result and last-error codes,
+// The simulation keeps an in-memory registry (HKEY_CURRENT_USER and
+// HKEY_LOCAL_MACHINE, with HKEY_CLASSES_ROOT as Windows shows it: the
+// user's classes in front of the machine's) and file tree with Windows' result and last-error codes,
 // answers message boxes from a script and records every platform call.  Any
 // single operation can be made to fail with a chosen code through `fault`.
 #ifndef UNINSTALL_SIMULATION_H
@@ -31,8 +32,8 @@ struct Link {
 };
 
 struct Key {
-    std::string name;  // as created
-    std::string path;  // "HKCR\CLSID\..." for records
+    std::string name;  // as created, UTF-8
+    std::string path;  // "HKLM\Software\Classes\CLSID\..." for records
     std::weak_ptr<Key> parent;
     std::map<std::string, std::shared_ptr<Key>> children;  // by upper-case name: enumeration order
     std::map<std::string, std::pair<std::string, Value>> values;  // upper-case name -> (name, value)
@@ -40,7 +41,9 @@ struct Key {
     bool deleted = false;
     LSTATUS openResult = ERROR_SUCCESS;    // forced result of opening this key
     LSTATUS deleteResult = ERROR_SUCCESS;  // forced result of deleting this key
-    bool deleteOnly = false;  // full access refused: it opens with DELETE alone (ERROR_ACCESS_DENIED)
+    // The rights the account has on this key (its DACL, in short): an open
+    // asking for any other right is refused with ERROR_ACCESS_DENIED.
+    REGSAM granted = KEY_ALL_ACCESS;
 };
 
 enum class Hold {
@@ -82,10 +85,11 @@ struct Mutex {
     bool abandoned = false;          // the holder ends without releasing it
     int refusedOpens = 0;            // CreateMutexA answers ERROR_ACCESS_DENIED this many times
     bool ownedByProgram = false;
+    bool abandonedByProgram = false;  // the program's process ended while it owned it
 };
 
 struct Machine {
-    std::shared_ptr<Key> classesRoot, currentUser;
+    std::shared_ptr<Key> currentUser, localMachine;
     std::map<std::string, File> files;  // by upper-case path
     std::string systemDirectory = "C:\\windows\\system32";
     std::string windowsDirectory = "C:\\windows";
@@ -131,13 +135,18 @@ Machine &machine();
 // whether WinMain returned or the process was ended early.
 int Run();
 
-// Registry set-up and inspection; paths are relative to the root.
+// Registry set-up and inspection; paths are relative to the root, names are
+// UTF-8.  HKEY_CLASSES_ROOT is the merged view: a key is found in the
+// user's classes (HKCU\Software\Classes) first, then in the machine's
+// (HKLM\Software\Classes); a key created through it goes to the machine's.
 std::shared_ptr<Key> CreateKey(HKEY root, const std::string &path);
 std::shared_ptr<Key> FindKey(HKEY root, const std::string &path);
 void SetValue(HKEY root, const std::string &path, const std::string &name, DWORD type,
               const std::string &data);
 std::optional<Value> GetValue(HKEY root, const std::string &path, const std::string &name);
-size_t CountKeys(HKEY root);
+size_t CountKeys(HKEY root);  // HKEY_CLASSES_ROOT: both class stores
+// The account may only read the key and everything below it.
+void MakeReadOnly(HKEY root, const std::string &path);
 // Deletes a key and everything below it as another program would: handles
 // open on them stay valid but see the keys as deleted.  A link on the path
 // is followed, the last part included.
@@ -153,6 +162,8 @@ void Remove(const std::string &path);  // and everything below it
 File *FindFile(const std::string &path);
 
 std::string Upper(const std::string &s);
+std::u16string Utf16(const std::string &utf8);
+std::string Utf8(const std::u16string &utf16);
 
 }  // namespace sim
 

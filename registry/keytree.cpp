@@ -1,38 +1,70 @@
 // Depth-first removal of a registry key and everything below it.
-#include <string.h>
-
 #include "app/messages.h"
 #include "registry/registry.h"
 
+// Keys are enumerated, opened and deleted by their real names, through the
+// wide functions: the ANSI ones give a name outside the ANSI code page (an
+// emoji; Chinese on a Western Windows) back with question marks, and no key
+// answers to that.  The messages stay ANSI.
+//
 // Child names are collected in batches before any of them is touched: up
 // to 20 names, packed one after another, each with its NUL.
 static const int ChildSlots = 20;
-static const DWORD ChildListBytes = 2048;
-// A key name has up to 255 characters; in the ANSI code page one character
-// takes at most 3 bytes (UTF-8 as the ANSI code page; 2 in GBK).  A name is
-// only asked for while this much room is left, so every name fits and every
-// batch holds at least two.
-static const DWORD LongestName = 255 * 3 + 1;
-// The list is the bulk of each level's stack frame, and a tree can be 512
-// levels deep: the executable's stack reserve covers that (see
+static const DWORD ChildListChars = 1024;
+// A key name has up to 255 UTF-16 units.  A name is only asked for while this
+// much room is left, so every name fits and every batch holds at least four.
+static const DWORD LongestName = 255 + 1;
+// The list is the bulk of each level's stack frame (2 KiB), and a tree can be
+// 512 levels deep: the executable's stack reserve covers that (see
 // CMakeLists.txt).  A small frame also matters for speed: every fresh stack
 // page costs a fault.
 
-// Whether the enumeration still lists name at index: a key the registry
-// does not find by its ANSI name may still be there (a name with characters
-// outside the ANSI code page reads back as question marks).  Kept out of
-// line, so that its buffer is not part of every level's frame.
+// How many times one level is looked at afresh.  A pass takes the children
+// the level lists at its start; the next pass looks again for any that came
+// meanwhile or that a pass cut short by others' deletions did not reach.  One
+// pass empties a level that nobody else touches and the second finds it
+// empty; more are needed only while another program works on the same
+// level.  A component that registers itself again as fast as it is removed
+// must not keep the run busy for ever: after this many passes the key stays,
+// and the run says so.
+static const int PassesPerLevel = 8;
+
 #ifdef _MSC_VER
 #define OUT_OF_LINE __declspec(noinline)
 #else
 #define OUT_OF_LINE __attribute__((noinline))
 #endif
-OUT_OF_LINE static bool Listed(HKEY key, DWORD index, const char *name)
+
+static bool SameName(const WCHAR *a, const WCHAR *b)
 {
-    char listed[LongestName];
+    while (*a && *a == *b)
+        a++, b++;
+    return *a == *b;
+}
+
+// Whether the enumeration still lists name at index, for a child that the
+// registry no longer found.  Kept out of line, so that its buffer is not part
+// of every level's frame.
+OUT_OF_LINE static bool Listed(HKEY key, DWORD index, const WCHAR *name)
+{
+    WCHAR listed[LongestName];
     DWORD length = LongestName;
-    return RegEnumKeyExA(key, index, listed, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           strcmp(listed, name) == 0;
+    return RegEnumKeyExW(key, index, listed, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           SameName(listed, name);
+}
+
+// The number of subkeys an open key lists now.  A key deleted meanwhile has
+// none; where the system cannot tell, the enumeration finds out, as far as
+// it goes.
+static const DWORD CountUnknown = 0xFFFFFFFF;
+static DWORD CountChildren(HKEY key)
+{
+    DWORD count = 0;
+    LSTATUS result = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr);
+    if (result == ERROR_SUCCESS)
+        return count;
+    return result == ERROR_KEY_DELETED ? 0 : CountUnknown;
 }
 
 // Gone, whoever removed it: not found, or deleted by another program while
@@ -46,9 +78,9 @@ static bool Gone(LSTATUS result)
 // it points to, so that a link below a class key cannot steer the removal at
 // keys outside it.  And every key is deleted through its own handle, which
 // deletes exactly what was opened; a delete by name would follow a link.
-static LSTATUS OpenAsIs(HKEY parent, const char *name, REGSAM access, HKEY *key)
+static LSTATUS OpenAsIs(HKEY parent, const WCHAR *name, REGSAM access, HKEY *key)
 {
-    return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access, key);
+    return RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, access, key);
 }
 
 static LSTATUS DeleteOpenKey(HKEY key)
@@ -59,18 +91,29 @@ static LSTATUS DeleteOpenKey(HKEY key)
 // Deletes every key below an open key, deepest first.
 static void RemoveChildren(HKEY key);
 
-// Returns the result of deleting the key itself.
-static LSTATUS RemoveKeyTree(HKEY parent, const char *name)
+// What removing a key takes: listing and counting its subkeys, and
+// deleting it.  No more, so that a key whose owner granted just that goes.
+static const REGSAM RemovalAccess = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE;
+
+// Returns the result of deleting the key itself: ERROR_SUCCESS or a code
+// that Gone accepts when it is gone, anything else when it stayed.
+static LSTATUS RemoveKeyTree(HKEY parent, const WCHAR *name)
 {
     HKEY key;
-    LSTATUS result = OpenAsIs(parent, name, KEY_ALL_ACCESS, &key);
+    LSTATUS result = OpenAsIs(parent, name, RemovalAccess, &key);
     if (result == ERROR_SUCCESS) {
         RemoveChildren(key);
         result = DeleteOpenKey(key);
+        // The right to delete is ours: the system refuses only a key that
+        // still has subkeys, with the same code as for missing rights.
+        // Those stayed for some other reason (a refusal for rights has
+        // already ended the run).
+        if (result == ERROR_ACCESS_DENIED && CountChildren(key) != 0)
+            result = ERROR_KEY_HAS_CHILDREN;
         RegCloseKey(key);
     } else if (!Gone(result)) {
-        // Full access refused.  The right to delete alone still removes a key
-        // that has no subkeys; without it the refusal is the system's answer.
+        // Refused.  The right to delete alone still removes a key that has
+        // no subkeys; without it the refusal is the system's answer.
         result = OpenAsIs(parent, name, DELETE, &key);
         if (result == ERROR_SUCCESS) {
             result = DeleteOpenKey(key);
@@ -87,39 +130,57 @@ static LSTATUS RemoveKeyTree(HKEY parent, const char *name)
 
 static void RemoveChildren(HKEY key)
 {
-    char children[ChildListBytes];
+    WCHAR children[ChildListChars];
     // Children that stayed after their removal.  Deleting a key keeps the
     // order of the others, so these are the first `kept` of the enumeration
-    // and the next batch starts after them: no child is collected twice and
+    // and every batch starts after them: no child is collected twice and
     // none is skipped.  A child that another program deleted meanwhile is
     // not found; it stayed only if the enumeration still lists it where it
     // would be.
     DWORD kept = 0;
-    for (;;) {
-        int count = 0;
-        DWORD used = 0;
-        while (count < ChildSlots && ChildListBytes - used >= LongestName) {
-            DWORD length = ChildListBytes - used;
-            if (RegEnumKeyExA(key, kept + (DWORD)count, children + used, &length, nullptr, nullptr, nullptr,
-                              nullptr) != ERROR_SUCCESS)
-                break;
-            used += length + 1;
-            count++;
-        }
-        // A batch cut short does not mean the level is empty: while another
-        // program deletes siblings the indexes shift and the enumeration runs
-        // out early.  Only a batch that finds nothing at all ends the level.
-        if (count == 0)
+    for (int pass = 0; pass < PassesPerLevel; pass++) {
+        DWORD listed = CountChildren(key);
+        if (listed <= kept)
             return;
-        for (const char *child = children; count > 0; count--, child += strlen(child) + 1) {
-            LSTATUS result = RemoveKeyTree(key, child);
-            if (result != ERROR_SUCCESS && (!Gone(result) || Listed(key, kept, child)))
-                kept++;
+        // No more than the level listed at the start of the pass: what comes
+        // meanwhile waits for the next one.
+        for (DWORD left = listed - kept; left > 0;) {
+            int count = 0;
+            DWORD used = 0;
+            while (count < ChildSlots && (DWORD)count < left && ChildListChars - used >= LongestName) {
+                DWORD length = ChildListChars - used;
+                if (RegEnumKeyExW(key, kept + (DWORD)count, children + used, &length, nullptr, nullptr, nullptr,
+                                  nullptr) != ERROR_SUCCESS)
+                    break;
+                used += length + 1;
+                count++;
+            }
+            // Others deleted some of the level meanwhile: the next pass
+            // looks again.
+            if (count == 0)
+                break;
+            left -= (DWORD)count;
+            for (const WCHAR *child = children; count > 0; count--) {
+                LSTATUS result = RemoveKeyTree(key, child);
+                if (result != ERROR_SUCCESS && (!Gone(result) || Listed(key, kept, child)))
+                    kept++;
+                while (*child++) {
+                }
+            }
         }
     }
 }
 
-void DeleteKeyTree(HKEY parent, const char *name)
+bool DeleteKeyTree(HKEY parent, const char *name)
 {
-    RemoveKeyTree(parent, name);
+    // The names of the plan are ASCII (class identifiers).
+    WCHAR wide[LongestName];
+    DWORD length = 0;
+    while (name[length] && length < LongestName - 1) {
+        wide[length] = (WCHAR)(unsigned char)name[length];
+        length++;
+    }
+    wide[length] = 0;
+    LSTATUS result = RemoveKeyTree(parent, wide);
+    return result == ERROR_SUCCESS || Gone(result);
 }

@@ -6,8 +6,9 @@
 
 // Removes the key name below parent and every key below it, deepest first.
 // When the system refuses a deletion for lack of rights, tells the user and
-// ends the process with exit code 1.
-void DeleteKeyTree(HKEY parent, const char *name);
+// ends the process with exit code 1.  Otherwise returns whether the key is
+// gone: false when it stayed for some other reason.
+bool DeleteKeyTree(HKEY parent, const char *name);
 
 // Sets the current user's Internet zone value "1004" (unsigned ActiveX
 // controls) to 1, ask the user.  Returns false when the zone key cannot be

@@ -17,20 +17,24 @@ public:
             return mutex.first;
         return "";
     }
-    // Index of the first call that starts with prefix; calls.size() if none.
+    // Index of the first call that starts with prefix.  A call that never
+    // came fails the test: an order is only shown between calls that happen.
     static size_t First(const std::string &prefix)
     {
         const std::vector<std::string> &calls = sim::machine().calls;
         for (size_t i = 0; i < calls.size(); i++)
             if (calls[i].rfind(prefix, 0) == 0)
                 return i;
+        ADD_FAILURE() << prefix << " was never called";
         return calls.size();
     }
     void TearDown() override
     {
         EXPECT_THAT(sim::machine().mutexHandles, IsEmpty());
+        // A run that ends normally gives its turn back itself; the system's
+        // clean-up at the end of the process is for a run cut short.
         for (const auto &mutex : sim::machine().mutexes)
-            EXPECT_FALSE(mutex.second.ownedByProgram) << mutex.first;
+            EXPECT_FALSE(mutex.second.abandonedByProgram) << mutex.first << " left for the system to give back";
         Machine::TearDown();
     }
     void ExpectWholeRemoval()

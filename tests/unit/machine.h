@@ -55,12 +55,19 @@ inline std::vector<std::string> Texts()
     return texts;
 }
 
-// The platform calls of one operation, with their subjects, in order.
-inline std::vector<std::string> CallsOf(const std::string &op)
+// Where the records place the class stores.
+const std::string MachineClasses = "HKLM\\Software\\Classes\\";
+const std::string UserClasses = "HKCU\\Software\\Classes\\";
+
+// The platform calls that begin with prefix, in order: an operation
+// ("RegEnumKeyExW"), or an operation and the first words of its subject
+// ("RegEnumKeyExW HKLM\\...\\{W}").  The prefix ends at a word: the
+// calls on a key's subkeys do not count as calls on the key.
+inline std::vector<std::string> CallsOf(const std::string &prefix)
 {
     std::vector<std::string> out;
     for (const std::string &call : sim::machine().calls)
-        if (call.compare(0, op.size() + 1, op + " ") == 0 || call == op)
+        if (call.compare(0, prefix.size(), prefix) == 0 && (call.size() == prefix.size() || call[prefix.size()] == ' '))
             out.push_back(call);
     return out;
 }

@@ -74,7 +74,7 @@ TEST_F(Uninstall, PlatformCallsFollowTheRemovalPlan)
     RunProgram();
     std::vector<std::string> steps;
     for (const std::string &call : sim::machine().calls)
-        if (call == "NtDeleteKey HKCR\\" + ClassKey1 || call == "NtDeleteKey HKCR\\" + ClassKey2)
+        if (call == "NtDeleteKey " + MachineClasses + ClassKey1 || call == "NtDeleteKey " + MachineClasses + ClassKey2)
             steps.push_back(call);
         else if (call.rfind("DeleteFileA", 0) == 0 || call.rfind("SHFileOperationA", 0) == 0 ||
                  call.rfind("Get", 0) == 0 || call.rfind("MessageBoxA", 0) == 0 ||
@@ -83,7 +83,7 @@ TEST_F(Uninstall, PlatformCallsFollowTheRemovalPlan)
     EXPECT_THAT(steps,
                 ElementsAre("GetModuleHandleA kernel32.dll", "GetProcAddress SetDefaultDllDirectories",
                             "SetDefaultDllDirectories 0x00000800", "RegSetValueExA HKCU\\" + ZoneKey + " 1004",
-                            "NtDeleteKey HKCR\\" + ClassKey1, "NtDeleteKey HKCR\\" + ClassKey2,
+                            "NtDeleteKey " + MachineClasses + ClassKey1, "NtDeleteKey " + MachineClasses + ClassKey2,
                             "GetSystemDirectoryA", "DeleteFileA " + SystemFiles[0],
                             "DeleteFileA " + SystemFiles[1], "DeleteFileA " + SystemFiles[2],
                             "DeleteFileA " + SystemFiles[3], "SHFileOperationA " + Folder,
@@ -239,6 +239,27 @@ TEST_F(Uninstall, FolderTheShellFailsOnStopsTheRemovalOnlyWhileItStays)
                 EXPECT_EQ(sim::Exists(file), !gone) << file;
             EXPECT_THAT(CallsOf("FormatMessageA"), IsEmpty()) << "shell codes are not system errors";
         }
+    }
+}
+
+// After the shell failed, the folder counts as gone only when the system
+// says so (no such file or path); a look that fails for another reason
+// proves nothing.
+TEST_F(Uninstall, FolderLookThatFailsAfterTheShellIsNotGone)
+{
+    for (DWORD why : {(DWORD)ERROR_ACCESS_DENIED, (DWORD)1117 /* ERROR_IO_DEVICE */}) {
+        SCOPED_TRACE(why);
+        sim::Reset();
+        InstallComponents();
+        sim::machine().shell = sim::Shell{0x78, false, false};
+        sim::machine().fault = [why](const std::string &op, const std::string &) -> DWORD {
+            bool shellRan = !CallsOf("SHFileOperationA").empty();
+            return shellRan && (op == "GetFileAttributesA" || op == "PathFileExistsA") ? why : 0;
+        };
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
+        EXPECT_TRUE(sim::Exists(Folder));
+        EXPECT_TRUE(sim::Exists(DpfFiles[0]));
     }
 }
 

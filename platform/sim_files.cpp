@@ -1,0 +1,160 @@
+// Simulated file tree and shell: the system folders, DeleteFileA, PathFileExistsA, GetFileAttributesA and SHFileOperationA.
+#include "platform/simulation_internal.h"
+
+#include <cstring>
+
+namespace sim {
+
+using namespace detail;
+
+namespace {
+
+std::string ParentOf(const std::string &path)
+{
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+void AddFolder(const std::string &path)
+{
+    std::string parent = ParentOf(path);
+    if (!parent.empty() && parent.find('\\') != std::string::npos && !Exists(parent))
+        AddFolder(parent);
+    File &folder = state.files[Upper(path)];
+    folder.path = path;
+    folder.directory = true;
+}
+
+void AddFile(const std::string &path, Hold hold, bool readOnly)
+{
+    AddFolder(ParentOf(path));
+    state.files[Upper(path)] = File{path, false, readOnly, hold};
+}
+
+bool Exists(const std::string &path)
+{
+    return state.files.count(Upper(path)) != 0;
+}
+
+File *FindFile(const std::string &path)
+{
+    auto it = state.files.find(Upper(path));
+    return it == state.files.end() ? nullptr : &it->second;
+}
+
+void Remove(const std::string &path)
+{
+    std::string prefix = Upper(path) + "\\";
+    for (auto it = state.files.begin(); it != state.files.end();)
+        if (it->first == Upper(path) || it->first.compare(0, prefix.size(), prefix) == 0)
+            it = state.files.erase(it);
+        else
+            ++it;
+}
+
+}  // namespace sim
+
+using namespace sim;
+using namespace sim::detail;
+
+extern "C" {
+
+static UINT DirectoryRequest(const char *op, const std::string &directory,
+                             const std::optional<UINT> &forced, LPSTR lpBuffer, UINT uSize)
+{
+    Call(op, "");
+    if (forced)
+        return *forced;
+    if (directory.size() + 1 > uSize)
+        return (UINT)directory.size() + 1;
+    std::memcpy(lpBuffer, directory.c_str(), directory.size() + 1);
+    return (UINT)directory.size();
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    return DirectoryRequest("GetSystemDirectoryA", state.systemDirectory,
+                            state.systemDirectoryResult, lpBuffer, uSize);
+}
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    return DirectoryRequest("GetWindowsDirectoryA", state.windowsDirectory,
+                            state.windowsDirectoryResult, lpBuffer, uSize);
+}
+
+static BOOL Fail(DWORD code)
+{
+    state.lastError = code;
+    return FALSE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
+{
+    std::string path = lpFileName;
+    Call("DeleteFileA", path);
+    if (path.size() >= MAX_PATH)
+        return Fail(ERROR_FILENAME_EXCED_RANGE);
+    File *folder = FindFile(ParentOf(path));
+    if (!folder || !folder->directory)
+        return Fail(ERROR_PATH_NOT_FOUND);
+    File *file = FindFile(path);
+    if (!file)
+        return Fail(ERROR_FILE_NOT_FOUND);
+    if (file->directory || file->readOnly || file->hold == Hold::LoadedImage)
+        return Fail(ERROR_ACCESS_DENIED);
+    if (file->hold == Hold::OpenNoShareDelete)
+        return Fail(ERROR_SHARING_VIOLATION);
+    if (DWORD code = Fault("DeleteFileA", path))
+        return Fail(code);
+    state.files.erase(Upper(path));
+    return TRUE;
+}
+
+BOOL WINAPI PathFileExistsA(LPCSTR pszPath)
+{
+    Call("PathFileExistsA", pszPath);
+    // A look that fails (no right to the parent, a device error) reads as
+    // "not there".
+    if (DWORD code = Fault("PathFileExistsA", pszPath)) {
+        state.lastError = code;
+        return FALSE;
+    }
+    return Exists(pszPath) ? TRUE : FALSE;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
+{
+    std::string path = lpFileName;
+    Call("GetFileAttributesA", path);
+    if (DWORD code = Fault("GetFileAttributesA", path)) {
+        state.lastError = code;
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (File *file = FindFile(path))
+        return (file->directory ? FILE_ATTRIBUTE_DIRECTORY : 0) | (file->readOnly ? FILE_ATTRIBUTE_READONLY : 0) |
+               (file->directory || file->readOnly ? 0 : FILE_ATTRIBUTE_NORMAL);
+    state.lastError = Exists(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA op)
+{
+    std::string from = op->pFrom;
+    Call("SHFileOperationA", from);
+    // The source is a list of paths ended by an empty one.
+    if (op->pFrom[from.size() + 1] != '\0')
+        Violation("SHFileOperationA source list is not double-NUL-terminated");
+    if (op->hwnd || op->wFunc != FO_DELETE || op->pTo || op->fFlags != FOF_NOCONFIRMATION ||
+        op->fAnyOperationsAborted || op->hNameMappings || op->lpszProgressTitle)
+        Violation("SHFileOperationA record other than: no owner, FO_DELETE, FOF_NOCONFIRMATION");
+    state.shellRequests.push_back(from);
+    if (state.shell.removes)
+        Remove(from);
+    op->fAnyOperationsAborted = state.shell.aborted ? TRUE : FALSE;
+    return state.shell.result;
+}
+
+}  // extern "C"

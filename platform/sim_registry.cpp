@@ -1,0 +1,527 @@
+// Simulated registry: keys, links, handles and the registry operations of platform/platform.h.
+#include "platform/simulation_internal.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+std::map<uintptr_t, REGSAM> detail::handleAccess;
+
+using namespace detail;
+
+namespace {
+
+const uintptr_t ClassesRootHandle = 0x80000000u;
+const uintptr_t CurrentUserHandle = 0x80000001u;
+const uintptr_t LocalMachineHandle = 0x80000002u;
+const char UserClasses[] = "Software\\Classes";
+const char MachineClasses[] = "Software\\Classes";
+
+const NTSTATUS StatusAccessDenied = (NTSTATUS)0xC0000022;
+const NTSTATUS StatusObjectNameNotFound = (NTSTATUS)0xC0000034;
+const NTSTATUS StatusInvalidHandle = (NTSTATUS)0xC0000008;
+const NTSTATUS StatusKeyDeleted = (NTSTATUS)0xC000017C;
+const NTSTATUS StatusCannotDelete = (NTSTATUS)0xC0000121;  // a key that still has subkeys
+
+// The rights that name what may be done with a key, without the flags that
+// choose a registry view.
+REGSAM Rights(REGSAM access)
+{
+    return access & ~(REGSAM)(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+}
+
+// The status the system gives for a Win32 code; codes without a status of
+// their own travel in the Win32 facility, which RtlNtStatusToDosError undoes.
+NTSTATUS StatusOf(DWORD code)
+{
+    switch (code) {
+    case ERROR_SUCCESS: return 0;
+    case ERROR_ACCESS_DENIED: return StatusAccessDenied;
+    case ERROR_FILE_NOT_FOUND: return StatusObjectNameNotFound;
+    case ERROR_INVALID_HANDLE: return StatusInvalidHandle;
+    case ERROR_KEY_DELETED: return StatusKeyDeleted;
+    default: return (NTSTATUS)(0xC0070000u | (code & 0xFFFF));
+    }
+}
+
+std::vector<std::string> Split(const std::string &path)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::string &path, bool openLink = false,
+                          int links = 0);
+
+// A real root; HKEY_CLASSES_ROOT is a view over two of its keys (Classes).
+std::shared_ptr<Key> Root(HKEY root)
+{
+    if ((uintptr_t)root == CurrentUserHandle)
+        return state.currentUser;
+    if ((uintptr_t)root == LocalMachineHandle)
+        return state.localMachine;
+    return nullptr;
+}
+
+bool IsRoot(HKEY handle)
+{
+    return (uintptr_t)handle == ClassesRootHandle || Root(handle) != nullptr;
+}
+
+// HKEY_CLASSES_ROOT as Windows shows it: the user's class store in front of
+// the machine's.  Path "" is the root itself, which stands for the machine's
+// store.
+std::shared_ptr<Key> Classes(const std::string &path, bool openLink = false, int links = 0)
+{
+    if (!path.empty())
+        if (std::shared_ptr<Key> user = Walk(Walk(state.currentUser, UserClasses), path, openLink, links))
+            return user;
+    return Walk(Walk(state.localMachine, MachineClasses), path, openLink, links);
+}
+
+// The key at path below a root or an open handle.
+std::shared_ptr<Key> Below(HKEY handle, const std::string &path, bool openLink = false, int links = 0)
+{
+    if ((uintptr_t)handle == ClassesRootHandle)
+        return Classes(path, openLink, links);
+    if (std::shared_ptr<Key> root = Root(handle))
+        return Walk(root, path, openLink, links);
+    auto it = state.handles.find((uintptr_t)handle);
+    return it == state.handles.end() ? nullptr : Walk(it->second, path, openLink, links);
+}
+
+// The key behind an open handle or a predefined root; null when the handle
+// was never opened or is closed.
+std::shared_ptr<Key> Resolve(HKEY handle)
+{
+    return Below(handle, "");
+}
+
+// The key a link leads to, through any chain of links; null when the target
+// is missing or the chain does not end.
+std::shared_ptr<Key> Follow(std::shared_ptr<Key> key, int links)
+{
+    while (key && key->link) {
+        if (++links > 16)
+            return nullptr;
+        key = Below(key->link->root, key->link->path, false, links);
+    }
+    return key;
+}
+
+// The key at path below key.  Links on the way are followed; the last part
+// is taken as it is when openLink is set, as REG_OPTION_OPEN_LINK does.
+std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::string &path, bool openLink, int links)
+{
+    if (path.empty() || !key)
+        return key;
+    const std::vector<std::string> parts = Split(path);
+    for (size_t i = 0; i < parts.size() && key; i++) {
+        auto it = key->children.find(Upper(parts[i]));
+        if (parts[i].empty() || it == key->children.end())
+            return nullptr;
+        key = it->second;
+        if (key->link && !(openLink && i + 1 == parts.size()))
+            key = Follow(key, links);
+    }
+    return key;
+}
+
+void MarkDeleted(Key &key)
+{
+    for (auto &child : key.children)
+        MarkDeleted(*child.second);
+    key.children.clear();
+    key.deleted = true;
+}
+
+// A name the ...A functions were given.  The program gives them only ASCII
+// paths; the names it removes go through the wide functions, which see
+// every name, also one with no form in the ANSI code page.
+std::string FromAnsi(const char *ansi)
+{
+    return ansi ? ansi : "";
+}
+
+std::string FromWide(LPCWSTR name)
+{
+    std::u16string in;
+    for (; name && *name; name++)
+        in += *name;
+    return Utf8(in);
+}
+
+// Whether an open handle carries a right; the predefined roots carry all.
+bool Holds(HKEY handle, REGSAM right)
+{
+    if (IsRoot(handle))
+        return true;
+    auto it = handleAccess.find((uintptr_t)handle);
+    return it != handleAccess.end() && (Rights(it->second) & right) == right;
+}
+
+std::string PathOf(HKEY handle)
+{
+    if ((uintptr_t)handle == ClassesRootHandle)
+        return "HKCR";
+    std::shared_ptr<Key> key = Resolve(handle);
+    return key ? key->path : std::string("?");
+}
+
+LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions, REGSAM samDesired,
+             PHKEY phkResult)
+{
+    std::shared_ptr<Key> parent = Resolve(hKey);
+    char access[16];
+    std::snprintf(access, sizeof access, "0x%X", (unsigned)samDesired);
+    Call(op, PathOf(hKey) + "\\" + sub + (ulOptions & REG_OPTION_OPEN_LINK ? " (link)" : "") +
+                 (samDesired == KEY_ALL_ACCESS ? "" : samDesired == DELETE ? " (DELETE)" : std::string(" (") + access + ")"));
+    if ((ulOptions & ~REG_OPTION_OPEN_LINK) != 0)
+        Violation(std::string(op) + " with options other than REG_OPTION_OPEN_LINK");
+    if (!parent)
+        return ERROR_INVALID_HANDLE;
+    if (parent->deleted)
+        return ERROR_KEY_DELETED;
+    // Opening a key below a handle needs no right on that handle.
+    std::shared_ptr<Key> key = Below(hKey, sub, (ulOptions & REG_OPTION_OPEN_LINK) != 0);
+    if (!key)
+        return ERROR_FILE_NOT_FOUND;
+    if (key->openResult != ERROR_SUCCESS)
+        return key->openResult;
+    if (Rights(samDesired) & ~key->granted)
+        return ERROR_ACCESS_DENIED;
+    if (DWORD code = Fault(op, key->path))
+        return (LSTATUS)code;
+    uintptr_t handle = nextHandle;
+    nextHandle += 4;
+    state.handles[handle] = key;
+    handleAccess[handle] = samDesired;
+    *phkResult = (HKEY)handle;
+    return ERROR_SUCCESS;
+}
+
+// The child at index of an open key, for an enumeration; sets the result
+// when there is none.
+std::shared_ptr<Key> Enumerated(const char *op, HKEY hKey, DWORD dwIndex, LPDWORD lpReserved, LPCWSTR lpClass,
+                                LPDWORD lpcchClass, PFILETIME lpftLastWriteTime, LSTATUS *result)
+{
+    std::shared_ptr<Key> key = Resolve(hKey);
+    Call(op, PathOf(hKey) + " #" + std::to_string(dwIndex));
+    if (lpReserved || lpClass || lpcchClass || lpftLastWriteTime)
+        Violation(std::string(op) + " asked for class or time");
+    *result = ERROR_SUCCESS;
+    if (!key)
+        *result = ERROR_INVALID_HANDLE;
+    else if (key->deleted)
+        *result = ERROR_KEY_DELETED;
+    else if (!Holds(hKey, KEY_ENUMERATE_SUB_KEYS))
+        *result = ERROR_ACCESS_DENIED;
+    else if (DWORD code = Fault(op, key->path))
+        *result = (LSTATUS)code;
+    else if (dwIndex >= key->children.size())
+        *result = ERROR_NO_MORE_ITEMS;
+    if (*result != ERROR_SUCCESS)
+        return nullptr;
+    auto it = key->children.begin();
+    std::advance(it, dwIndex);
+    return it->second;
+}
+
+}  // namespace
+
+std::u16string Utf16(const std::string &utf8)
+{
+    std::u16string out;
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char c = (unsigned char)utf8[i];
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        char32_t point = extra ? c & (0x3F >> extra) : c;
+        for (int k = 1; k <= extra && i + k < utf8.size(); k++)
+            point = point << 6 | ((unsigned char)utf8[i + k] & 0x3F);
+        i += 1 + extra;
+        if (point >= 0x10000) {
+            point -= 0x10000;
+            out += (char16_t)(0xD800 + (point >> 10));
+            out += (char16_t)(0xDC00 + (point & 0x3FF));
+        } else {
+            out += (char16_t)point;
+        }
+    }
+    return out;
+}
+
+std::string Utf8(const std::u16string &utf16)
+{
+    std::string out;
+    for (size_t i = 0; i < utf16.size(); i++) {
+        char32_t point = utf16[i];
+        if (point >= 0xD800 && point < 0xDC00 && i + 1 < utf16.size())
+            point = 0x10000 + ((point - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        if (point < 0x80) {
+            out += (char)point;
+        } else if (point < 0x800) {
+            out += (char)(0xC0 | point >> 6);
+            out += (char)(0x80 | (point & 0x3F));
+        } else if (point < 0x10000) {
+            out += (char)(0xE0 | point >> 12);
+            out += (char)(0x80 | (point >> 6 & 0x3F));
+            out += (char)(0x80 | (point & 0x3F));
+        } else {
+            out += (char)(0xF0 | point >> 18);
+            out += (char)(0x80 | (point >> 12 & 0x3F));
+            out += (char)(0x80 | (point >> 6 & 0x3F));
+            out += (char)(0x80 | (point & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::shared_ptr<Key> CreateKey(HKEY root, const std::string &path)
+{
+    // Through HKEY_CLASSES_ROOT, into the machine's class store.
+    std::shared_ptr<Key> key =
+        (uintptr_t)root == ClassesRootHandle ? CreateKey(HKEY_LOCAL_MACHINE, MachineClasses) : Root(root);
+    for (const std::string &part : Split(path)) {
+        if (Utf16(part).size() > 255)
+            Violation("a test made a key name longer than the registry allows: " + part);
+        std::shared_ptr<Key> &child = key->children[Upper(part)];
+        if (!child) {
+            child = std::make_shared<Key>();
+            child->name = part;
+            child->path = key->path + "\\" + part;
+            child->parent = key;
+        }
+        key = child;
+    }
+    return key;
+}
+
+std::shared_ptr<Key> FindKey(HKEY root, const std::string &path)
+{
+    return Below(root, path);
+}
+
+void SetValue(HKEY root, const std::string &path, const std::string &name, DWORD type,
+              const std::string &data)
+{
+    CreateKey(root, path)->values[Upper(name)] = {name, Value{type, data}};
+}
+
+std::optional<Value> GetValue(HKEY root, const std::string &path, const std::string &name)
+{
+    std::shared_ptr<Key> key = FindKey(root, path);
+    if (!key)
+        return std::nullopt;
+    auto it = key->values.find(Upper(name));
+    if (it == key->values.end())
+        return std::nullopt;
+    return it->second.second;
+}
+
+size_t CountKeys(HKEY root)
+{
+    std::function<size_t(const std::shared_ptr<Key> &)> count = [&](const std::shared_ptr<Key> &key) {
+        if (!key)
+            return (size_t)0;
+        size_t n = 1;
+        for (const auto &child : key->children)
+            n += count(child.second);
+        return n;
+    };
+    if ((uintptr_t)root == ClassesRootHandle) {
+        std::shared_ptr<Key> user = Walk(state.currentUser, UserClasses);
+        return count(Walk(state.localMachine, MachineClasses)) - 1 + (user ? count(user) - 1 : 0);
+    }
+    return count(Root(root)) - 1;
+}
+
+void MakeReadOnly(HKEY root, const std::string &path)
+{
+    std::function<void(Key &)> restrict = [&](Key &key) {
+        key.granted = KEY_READ;
+        for (auto &child : key.children)
+            restrict(*child.second);
+    };
+    if (std::shared_ptr<Key> key = FindKey(root, path))
+        restrict(*key);
+}
+
+void DeleteKey(HKEY root, const std::string &path)
+{
+    std::shared_ptr<Key> key = Below(root, path);
+    std::shared_ptr<Key> parent = key ? key->parent.lock() : nullptr;
+    if (!parent)
+        return;
+    parent->children.erase(Upper(key->name));
+    MarkDeleted(*key);
+}
+
+std::shared_ptr<Key> CreateLink(HKEY root, const std::string &path, HKEY targetRoot, const std::string &target)
+{
+    std::shared_ptr<Key> link = CreateKey(root, path);
+    link->link = Link{targetRoot, target};
+    return link;
+}
+
+}  // namespace sim
+
+using namespace sim;
+using namespace sim::detail;
+
+extern "C" {
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             PHKEY phkResult)
+{
+    return Open("RegOpenKeyExA", hKey, FromAnsi(lpSubKey), ulOptions, samDesired, phkResult);
+}
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             PHKEY phkResult)
+{
+    return Open("RegOpenKeyExW", hKey, FromWide(lpSubKey), ulOptions, samDesired, phkResult);
+}
+
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                             LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                             PFILETIME lpftLastWriteTime)
+{
+    LSTATUS result;
+    std::shared_ptr<Key> child =
+        Enumerated("RegEnumKeyExW", hKey, dwIndex, lpReserved, lpClass, lpcchClass, lpftLastWriteTime, &result);
+    if (!child)
+        return result;
+    const std::u16string name = Utf16(child->name);
+    if (name.size() + 1 > *lpcchName)
+        return ERROR_MORE_DATA;
+    std::copy(name.begin(), name.end(), lpName);
+    lpName[name.size()] = 0;
+    *lpcchName = (DWORD)name.size();
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                                LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime)
+{
+    std::shared_ptr<Key> key = Resolve(hKey);
+    Call("RegQueryInfoKeyW", PathOf(hKey));
+    if (lpClass || lpcchClass || lpReserved || lpcbSecurityDescriptor || lpftLastWriteTime)
+        Violation("RegQueryInfoKeyW asked for class, security or time");
+    if (!key)
+        return ERROR_INVALID_HANDLE;
+    if (key->deleted)
+        return ERROR_KEY_DELETED;
+    if (!Holds(hKey, KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    if (DWORD code = Fault("RegQueryInfoKeyW", key->path))
+        return (LSTATUS)code;
+    DWORD longestName = 0, longestValueName = 0, longestValue = 0;
+    for (const auto &child : key->children)
+        longestName = std::max(longestName, (DWORD)Utf16(child.second->name).size());
+    for (const auto &value : key->values) {
+        longestValueName = std::max(longestValueName, (DWORD)Utf16(value.second.first).size());
+        longestValue = std::max(longestValue, (DWORD)value.second.second.data.size());
+    }
+    if (lpcSubKeys)
+        *lpcSubKeys = (DWORD)key->children.size();
+    if (lpcbMaxSubKeyLen)
+        *lpcbMaxSubKeyLen = longestName;
+    if (lpcbMaxClassLen)
+        *lpcbMaxClassLen = 0;
+    if (lpcValues)
+        *lpcValues = (DWORD)key->values.size();
+    if (lpcbMaxValueNameLen)
+        *lpcbMaxValueNameLen = longestValueName;
+    if (lpcbMaxValueLen)
+        *lpcbMaxValueLen = longestValue;
+    return ERROR_SUCCESS;
+}
+
+NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
+{
+    auto it = state.handles.find((uintptr_t)KeyHandle);
+    std::shared_ptr<Key> key = it == state.handles.end() ? nullptr : it->second;
+    Call("NtDeleteKey", key ? key->path : std::string("?"));
+    if (!key)
+        return StatusInvalidHandle;
+    if (key->deleted)
+        return StatusKeyDeleted;
+    if (!Holds((HKEY)KeyHandle, DELETE))
+        return StatusAccessDenied;
+    if (key->deleteResult != ERROR_SUCCESS)
+        return StatusOf(key->deleteResult);
+    if (!key->children.empty())
+        return StatusCannotDelete;
+    if (DWORD code = Fault("NtDeleteKey", key->path))
+        return StatusOf(code);
+    // The key behind the handle itself, a link as a link.
+    key->parent.lock()->children.erase(Upper(key->name));
+    key->deleted = true;
+    state.deletedKeys.push_back(key->path);
+    return 0;
+}
+
+ULONG NTAPI RtlNtStatusToDosError(NTSTATUS Status)
+{
+    switch (Status) {
+    case 0: return ERROR_SUCCESS;
+    case StatusAccessDenied:
+    case StatusCannotDelete: return ERROR_ACCESS_DENIED;
+    case StatusObjectNameNotFound: return ERROR_FILE_NOT_FOUND;
+    case StatusInvalidHandle: return ERROR_INVALID_HANDLE;
+    case StatusKeyDeleted: return ERROR_KEY_DELETED;
+    }
+    const uint32_t status = (uint32_t)Status;
+    if ((status & 0xFFFF0000u) == 0xC0070000u)
+        return status & 0xFFFF;
+    return 317;  // ERROR_MR_MID_NOT_FOUND: no code for this status
+}
+
+LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                              const BYTE *lpData, DWORD cbData)
+{
+    std::shared_ptr<Key> key = Resolve(hKey);
+    std::string name = FromAnsi(lpValueName);
+    Call("RegSetValueExA", PathOf(hKey) + " " + name);
+    if (Reserved != 0)
+        Violation("RegSetValueExA with a reserved argument");
+    if (!key)
+        return ERROR_INVALID_HANDLE;
+    if (key->deleted)
+        return ERROR_KEY_DELETED;
+    if (!Holds(hKey, KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
+    if (dwType == REG_DWORD && cbData != 4)
+        return ERROR_INVALID_PARAMETER;
+    if (DWORD code = Fault("RegSetValueExA", key->path))
+        return (LSTATUS)code;
+    key->values[Upper(name)] = {name, Value{dwType, std::string((const char *)lpData, cbData)}};
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY hKey)
+{
+    Call("RegCloseKey", PathOf(hKey));
+    if (IsRoot(hKey))
+        return ERROR_SUCCESS;
+    handleAccess.erase((uintptr_t)hKey);
+    if (state.handles.erase((uintptr_t)hKey) == 0) {
+        Violation("RegCloseKey of a handle that is not open");
+        return ERROR_INVALID_HANDLE;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // extern "C"

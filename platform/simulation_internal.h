@@ -1,0 +1,30 @@
+// What the parts of the simulated machine share: its state, the handle counter and the call records.
+#ifndef UNINSTALL_SIMULATION_INTERNAL_H
+#define UNINSTALL_SIMULATION_INTERNAL_H
+
+#include <map>
+#include <string>
+
+#include "platform/simulation.h"
+
+namespace sim {
+namespace detail {
+
+extern Machine state;
+
+// The next handle the system gives out, registry keys and mutexes alike.
+extern uintptr_t nextHandle;
+// What each open registry handle may do.
+extern std::map<uintptr_t, REGSAM> handleAccess;
+
+// Records a misuse of an operation.
+void Violation(const std::string &what);
+// The code the fault hook has for this call; 0 when it goes through.
+DWORD Fault(const std::string &op, const std::string &subject);
+// Records a call, then lets another program act (Machine::between).
+void Call(const std::string &op, const std::string &subject);
+
+}  // namespace detail
+}  // namespace sim
+
+#endif

@@ -53,6 +53,23 @@ void Fail(const std::string &what)
     fflush(stdout);
 }
 
+static LARGE_INTEGER Counter()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now;
+}
+
+// Set as the driver loads, before any thread of its own.
+static const LARGE_INTEGER started = Counter();
+
+double Seconds()
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return (double)(Counter().QuadPart - started.QuadPart) / (double)frequency.QuadPart;
+}
+
 // ---------------------------------------------------------------- the product's constants
 
 const wchar_t *const ClassKey1 = L"{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}";
@@ -102,8 +119,8 @@ std::wstring NativeSystemDir()
     return WindowsDir() + L"\\Sysnative";
 }
 
-// The class keys' parent in the 64-bit registry view.
-const wchar_t *const Classes64 = L"Software\\Classes\\CLSID\\";
+// A class store's CLSID key below its root (HKCU or HKLM).
+const wchar_t *const ClassStore = L"Software\\Classes\\CLSID\\";
 
 std::wstring Dpf()
 {

@@ -24,6 +24,8 @@ extern int failures;
 // Every wait is multiplied by E2E_SCALE.
 DWORD Scaled(DWORD milliseconds);
 void Fail(const std::string &what);
+// Seconds since the driver started, on one clock for all its threads.
+double Seconds();
 
 // ---------------------------------------------------------------- the product's constants (basics.cpp)
 
@@ -35,8 +37,10 @@ extern const wchar_t *const SiblingKey2;
 extern const wchar_t *const SystemFiles[4];
 extern const wchar_t *const DpfFiles[3];
 extern const wchar_t *const ZonesPath;
-// The class keys' parent in the 64-bit registry view.
-extern const wchar_t *const Classes64;
+// A class store's CLSID key, with its closing backslash, below the store's
+// root: HKEY_CURRENT_USER for the user's registrations, HKEY_LOCAL_MACHINE
+// for the machine's (in the 64-bit view: where the 64-bit twins live).
+extern const wchar_t *const ClassStore;
 
 // The texts as a Chinese user reads them.
 extern const std::wstring Caption;
@@ -76,6 +80,8 @@ void PutText(const std::wstring &path, const char *text, bool readOnly = false);
 
 // Under WoW64: the 64-bit components of the same names, which are not ours to remove.
 void InstallTwins();
+// The same classes registered for the current user as well.
+void InstallUserClasses();
 // Removes whatever an earlier scenario left, then installs everything.
 void Install();
 
@@ -87,7 +93,11 @@ State Snapshot();
 // Everything at or below a key or file entry.
 bool Under(const std::wstring &entry, const std::wstring &prefix);
 void Drop(State &state, const std::wstring &prefix);
+// A class key in the machine's store and in the user's.
 std::wstring KeyEntry(const wchar_t *id);
+std::wstring UserKeyEntry(const wchar_t *id);
+// Both class keys gone from both stores.
+void ClassKeysGone(State &state);
 std::wstring SystemFileEntry(const wchar_t *name);
 std::wstring DpfEntry(const wchar_t *name);
 extern const std::wstring ZoneKeyEntry;
@@ -181,6 +191,20 @@ void StopOtherProgram();
 extern State beforeFirstRun;
 void RunAndKill();
 
+// Keys below both class keys, at several depths, named in characters code
+// page 936 does not have; one of them the first of 25 siblings.
+void PlantForeignNames();
+
+// Makes a key, and with withSubkeys every key below it, read-only for the
+// account (whose rights under Wine are an administrator's): the system
+// refuses to write or delete it with ERROR_ACCESS_DENIED.
+void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys);
+// Gives every key made read-only its own security back.
+void GiveBackKeys();
+// Full access for everyone on a key (and those below it) that refuses it:
+// for keys a run cut short left read-only.
+void OpenToAll(HKEY root, const std::wstring &path, bool withSubkeys);
+
 // A key tree outside the plan (in HKLM\System, which WoW64 does not
 // redirect), and a link to it below the first class key.
 extern const std::wstring LinkTarget;
@@ -193,8 +217,15 @@ void RemoveLink();
 void InstallLargeComponents();
 // Starts a second copy of the program `delay` milliseconds after the
 // first, and answers its boxes; FinishSecondCopy waits for it to end and
-// checks that it showed only the success box and exited with 0.
+// checks that it showed only the success box, exited with 0, and showed it
+// only after the first copy's final box was answered.
 void StartSecondCopy(DWORD delay);
+// While the first copy's final box is up: keeps it up for a second (times
+// E2E_SCALE), during which the second copy must show no box.  A second copy
+// that does not wait for its turn has done its own run by then and shows
+// its box; and one that comes up just before the answer, which the second
+// copy's thread might see only after it, is caught here.
+void HoldForSecondCopy();
 void FinishSecondCopy();
 
 // ---------------------------------------------------------------- running (running.cpp)
@@ -204,8 +235,16 @@ struct Options {
     std::wstring shots;      // folder for pictures of the boxes
     bool tables = false;     // print the state as tables
     bool named = false;      // pictures named after the message expected, one per message
+    UINT codePage = 936;     // the ANSI code page the run must have
 };
 extern Options options;
+
+// When each box of the program a scenario runs was first seen and when it
+// was answered, in Seconds(), in the order they came.
+struct Moment {
+    double appeared, answered;
+};
+extern std::vector<Moment> boxTimes;
 
 int RunScenario(const Scenario &scenario, const std::wstring &program);
 // The name of the message a box is expected to show: MsgFileInUse, ...,

@@ -1,6 +1,7 @@
 // What scenarios prepare and expect: targets held, expected states, and a hostile machine.
 #include "driver.h"
 
+#include <sddl.h>
 #include <stdio.h>
 #include <wchar.h>
 
@@ -46,8 +47,7 @@ void CloseHeldFile()
 void StoppedAt(State &s, int stop)
 {
     ZoneSet(s);
-    Drop(s, KeyEntry(ClassKey1));
-    Drop(s, KeyEntry(ClassKey2));
+    ClassKeysGone(s);
     Removed(s, 0, stop);
 }
 
@@ -227,8 +227,177 @@ void RunAndKill()
              std::to_string(exitCode) + ")");
     size_t left = 0;
     for (const std::wstring &entry : Snapshot())
-        left += entry.compare(0, 8, L"reg HKCR") == 0;
+        left += Under(entry, KeyEntry(ClassKey1)) || Under(entry, KeyEntry(ClassKey2));
     printf("  first run killed with %zu registry entries left\n", left);
+}
+
+// ---------------------------------------------------------------- names outside the ANSI code page
+
+// Names code page 936 has no characters for: Thai, Hangul, and an emoji,
+// which UTF-16 spells as a surrogate pair.
+static const std::wstring Thai = L"\u0e01\u0e02";
+static const std::wstring Hangul = L"\ud55c\uad6d\uc5b4";
+static const std::wstring Emoji = L"\xd83d\xde00";
+
+void PlantForeignNames()
+{
+    const std::wstring key1 = std::wstring(L"CLSID\\") + ClassKey1, key2 = std::wstring(L"CLSID\\") + ClassKey2;
+    // A level where the Thai name is the first of 25: its Chinese siblings
+    // (which code page 936 spells) sort after it.
+    const std::wstring level = key1 + L"\\Names";
+    for (int i = 0; i < 24; i++) {
+        wchar_t name[16];
+        swprintf(name, 16, L"\u6ce8\u518c %02d", i);
+        SetString(HKEY_CLASSES_ROOT, level + L"\\" + name, L"v", L"x");
+    }
+    SetString(HKEY_CLASSES_ROOT, level + L"\\" + Thai, Hangul.c_str(), L"a value named in Hangul");
+    SetString(HKEY_CLASSES_ROOT, level + L"\\" + Thai + L"\\" + Hangul, nullptr, Thai);
+    SetString(HKEY_CLASSES_ROOT, level + L"\\" + Thai + L"\\" + Hangul + L"\\" + Emoji, Emoji.c_str(), Emoji);
+    RegCloseKey(CreateKey(HKEY_CLASSES_ROOT, level + L"\\" + Thai + L"\\Plain\\" + Emoji + Thai));
+    // Right below the class keys, among their ordinary subkeys.
+    SetString(HKEY_CLASSES_ROOT, key1 + L"\\" + Emoji, nullptr, L"depth 1");
+    SetString(HKEY_CLASSES_ROOT, key2 + L"\\InprocServer32\\" + Hangul + L" " + Thai, nullptr, L"depth 2");
+
+    HKEY key;
+    wchar_t first[256] = L"";
+    DWORD length = 256;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, level.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegEnumKeyExW(key, 0, first, &length, nullptr, nullptr, nullptr, nullptr);
+        RegCloseKey(key);
+    }
+    if (first != Thai)
+        Fail("setting up: the Thai name does not come first among its siblings");
+}
+
+// ---------------------------------------------------------------- keys the account may not change
+
+// Everyone may read the key and change its permissions, nobody may write or
+// delete it, and SYSTEM owns it: with the account or the Administrators as
+// the owner, Wine grants the account DELETE whatever the permissions say.
+// WRITE_DAC is how the driver gives the key back.
+static const wchar_t ReadOnly[] = L"O:SYD:(A;;KR;;;WD)(A;;WD;;;WD)";
+// Full access for everyone: the first step of giving a key back.
+static const wchar_t Open[] = L"D:(A;;KA;;;WD)";
+static const SECURITY_INFORMATION Whole =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// Each key made read-only, with the security it had.
+struct Protected {
+    HKEY root;
+    std::wstring path;
+    std::vector<BYTE> security;
+};
+static std::vector<Protected> protectedKeys;
+
+// Setting another account as a key's owner takes the restore privilege,
+// which an administrator has but must switch on.
+static void AllowOwnerChange()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+        return;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &privileges.Privileges[0].Luid))
+        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    CloseHandle(token);
+}
+
+// Sets the parts `parts` of a key's security from `security`.
+static LONG SetSecurity(HKEY root, const std::wstring &path, REGSAM access, SECURITY_INFORMATION parts,
+                        PSECURITY_DESCRIPTOR security)
+{
+    HKEY key;
+    LONG result = RegOpenKeyExW(root, path.c_str(), 0, access, &key);
+    if (result == ERROR_SUCCESS) {
+        result = RegSetKeySecurity(key, parts, security);
+        RegCloseKey(key);
+    }
+    return result;
+}
+
+static LONG SetSecurity(HKEY root, const std::wstring &path, REGSAM access, SECURITY_INFORMATION parts,
+                        const wchar_t *sddl)
+{
+    PSECURITY_DESCRIPTOR security;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &security, nullptr))
+        return (LONG)GetLastError();
+    LONG result = SetSecurity(root, path, access, parts, security);
+    LocalFree(security);
+    return result;
+}
+
+static std::vector<std::wstring> Subkeys(HKEY root, const std::wstring &path)
+{
+    std::vector<std::wstring> names;
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    wchar_t name[256];
+    for (DWORD i = 0;; i++) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys)
+{
+    if (withSubkeys)
+        for (const std::wstring &name : Subkeys(root, path))
+            MakeReadOnly(root, path + L"\\" + name, true);
+    AllowOwnerChange();
+    HKEY key;
+    LONG result = RegOpenKeyExW(root, path.c_str(), 0, READ_CONTROL, &key);
+    Protected saved{root, path, std::vector<BYTE>(4096)};
+    DWORD size = (DWORD)saved.security.size();
+    if (result == ERROR_SUCCESS) {
+        result = RegGetKeySecurity(key, Whole, saved.security.data(), &size);
+        RegCloseKey(key);
+    }
+    if (result == ERROR_SUCCESS)
+        result = SetSecurity(root, path, WRITE_DAC | WRITE_OWNER,
+                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, ReadOnly);
+    if (result != ERROR_SUCCESS) {
+        Fail("setting up: cannot make " + Utf8(path) + " read-only, error " + std::to_string(result));
+        return;
+    }
+    protectedKeys.push_back(saved);
+    // The premise of the scenarios that use it.
+    if (RegOpenKeyExW(root, path.c_str(), 0, DELETE, &key) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        Fail("setting up: " + Utf8(path) + " still lets the account delete it");
+    }
+}
+
+void GiveBackKeys()
+{
+    for (auto it = protectedKeys.rbegin(); it != protectedKeys.rend(); ++it) {
+        // Everyone may change its permissions: open it to all first, then
+        // its owner and permissions as they were.
+        LONG result = SetSecurity(it->root, it->path, WRITE_DAC, DACL_SECURITY_INFORMATION, Open);
+        if (result == ERROR_SUCCESS)
+            result = SetSecurity(it->root, it->path, WRITE_DAC | WRITE_OWNER, Whole, it->security.data());
+        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+            Fail("cleaning up: cannot give " + Utf8(it->path) + " its security back, error " + std::to_string(result));
+    }
+    protectedKeys.clear();
+}
+
+void OpenToAll(HKEY root, const std::wstring &path, bool withSubkeys)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS)
+        RegCloseKey(key);
+    else
+        SetSecurity(root, path, WRITE_DAC, DACL_SECURITY_INFORMATION, Open);
+    if (withSubkeys)
+        for (const std::wstring &name : Subkeys(root, path))
+            OpenToAll(root, path + L"\\" + name, true);
 }
 
 // ---------------------------------------------------------------- registry links
@@ -302,10 +471,13 @@ struct SecondCopy {
     DWORD delay;
     bool started;
     std::vector<Box> boxes;
+    std::vector<Moment> times;  // of each box, as boxTimes for the first copy
     DWORD exitCode;
 };
 static SecondCopy second;
 static HANDLE secondThread;
+// Its process, while it runs.
+static volatile DWORD secondProcess;
 
 static DWORD WINAPI RunSecondCopy(LPVOID)
 {
@@ -313,7 +485,10 @@ static DWORD WINAPI RunSecondCopy(LPVOID)
     PROCESS_INFORMATION process;
     if (!StartProgram(programPath, L"", process))
         return 0;
+    secondProcess = process.dwProcessId;
     second.started = true;
+    printf("  second copy started at %.3f s\n", Seconds());
+    fflush(stdout);
     const DWORD start = GetTickCount();
     while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
         if (GetTickCount() - start > Scaled(120000)) {
@@ -322,13 +497,16 @@ static DWORD WINAPI RunSecondCopy(LPVOID)
             break;
         }
         Box box;
+        const double looked = Seconds();
         if (!ShownBox(process.dwProcessId, box))
             continue;
         second.boxes.push_back(box);
+        second.times.push_back({looked, Seconds()});
         PostMessageW(box.window, WM_COMMAND, box.yes ? IDNO : IDOK, 0);
         while (IsWindow(box.window) && WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT)
             ;
     }
+    secondProcess = 0;
     GetExitCodeProcess(process.hProcess, &second.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -337,10 +515,22 @@ static DWORD WINAPI RunSecondCopy(LPVOID)
 
 void StartSecondCopy(DWORD delay)
 {
-    second = SecondCopy{delay, false, {}, 0};
+    second = SecondCopy{delay, false, {}, {}, 0};
     secondThread = CreateThread(nullptr, 0, RunSecondCopy, nullptr, 0, nullptr);
     if (!secondThread)
         Fail("cannot start the thread that runs the second copy");
+}
+
+void HoldForSecondCopy()
+{
+    for (DWORD start = GetTickCount(); secondProcess && GetTickCount() - start < Scaled(1000); Sleep(10)) {
+        Finder finder{secondProcess, nullptr};
+        EnumWindows(FindBox, (LPARAM)&finder);
+        if (finder.found) {
+            Fail("the second copy shows a box while the first copy's final box is up");
+            return;
+        }
+    }
 }
 
 void FinishSecondCopy()
@@ -355,10 +545,12 @@ void FinishSecondCopy()
         Fail("the second copy did not start");
         return;
     }
-    for (const Box &box : second.boxes) {
+    for (size_t i = 0; i < second.boxes.size(); i++) {
+        const Box &box = second.boxes[i];
         std::string gloss = Gloss(box.text);
-        printf("  second copy: box %s %s%s %s\n", Show(box.caption).c_str(), Show(box.text).c_str(),
-               gloss.empty() ? "" : (" (" + gloss + ")").c_str(), Buttons(box).c_str());
+        printf("  second copy: box %s %s%s %s at %.3f s, answered at %.3f s\n", Show(box.caption).c_str(),
+               Show(box.text).c_str(), gloss.empty() ? "" : (" (" + gloss + ")").c_str(), Buttons(box).c_str(),
+               second.times[i].appeared, second.times[i].answered);
     }
     printf("  second copy: exit code %lu\n", second.exitCode);
     fflush(stdout);
@@ -366,6 +558,13 @@ void FinishSecondCopy()
         Fail("the second copy did not show the success box alone");
     if (second.exitCode != 0)
         Fail("the second copy ended with " + std::to_string(second.exitCode));
+    // One copy at a time: the second speaks only once the first is done.
+    if (!second.times.empty() && !boxTimes.empty() && second.times.front().appeared <= boxTimes.back().answered) {
+        char what[160];
+        snprintf(what, sizeof what, "the second copy showed its first box at %.3f s, before the first copy's "
+                 "final box was answered at %.3f s", second.times.front().appeared, boxTimes.back().answered);
+        Fail(what);
+    }
 }
 
 }  // namespace e2e

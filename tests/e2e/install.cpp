@@ -25,6 +25,21 @@ static void InstallClass(const std::wstring &id, const wchar_t *library)
     InstallClass(HKEY_CLASSES_ROOT, L"CLSID\\" + id, library);
 }
 
+// The same classes registered for the current user as well, as an
+// installer run without administrator rights leaves them, a level deeper
+// than the machine's, and beside them a near-identical neighbour that is
+// not ours.
+void InstallUserClasses()
+{
+    const std::wstring store = ClassStore;
+    InstallClass(HKEY_CURRENT_USER, store + ClassKey1, L"brevandel.dll");
+    InstallClass(HKEY_CURRENT_USER, store + ClassKey2, L"soltane.dll");
+    SetString(HKEY_CURRENT_USER, store + ClassKey1 + L"\\InprocServer32\\Per User\\Deeper", L"Installed",
+              L"for this user only");
+    SetDword(HKEY_CURRENT_USER, store + ClassKey2 + L"\\Per User", L"Level", 1);
+    InstallClass(HKEY_CURRENT_USER, store + SiblingKey1, L"kept.dll");
+}
+
 // Under WoW64: the 64-bit components of the same names, which are not ours
 // to remove.  Class keys with the same identifiers and subtrees (and a
 // marker) in the 64-bit view; the four files and a folder with a read-only
@@ -32,7 +47,7 @@ static void InstallClass(const std::wstring &id, const wchar_t *library)
 void InstallTwins()
 {
     for (const wchar_t *id : {ClassKey1, ClassKey2}) {
-        const std::wstring key = Classes64 + std::wstring(id);
+        const std::wstring key = ClassStore + std::wstring(id);
         InstallClass(HKEY_LOCAL_MACHINE, key, L"twin64.dll", KEY_WOW64_64KEY);
         SetString(HKEY_LOCAL_MACHINE, key + L"\\Twin", L"Bits", L"64", KEY_WOW64_64KEY);
     }
@@ -68,8 +83,18 @@ void Install()
     // A link left by an earlier scenario first: deleting the tree around it
     // would follow it.
     RemoveLink();
-    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
-        DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + id);
+    // A scenario cut short may have left keys read-only: the CLSID keys
+    // must take new classes, and the class keys must go.
+    const std::wstring store = ClassStore;
+    OpenToAll(HKEY_LOCAL_MACHINE, store.substr(0, store.size() - 1), false);
+    OpenToAll(HKEY_CURRENT_USER, store.substr(0, store.size() - 1), false);
+    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2}) {
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            if (RegDeleteTreeW(root, (store + id).c_str()) == ERROR_ACCESS_DENIED)
+                OpenToAll(root, store + id, true);
+            DeleteTree(root, store + id);
+        }
+    }
     if (Wow64())
         RemoveTwins();
     InstallClass(ClassKey1, L"brevandel.dll");

@@ -9,9 +9,14 @@
 //   driver.exe demo UNINSTALL.EXE [in-use] [manual] [shots=DIR]
 //                                        the whole job on an installed machine,
 //                                        shown as tables and a transcript
-//   driver.exe gallery UNINSTALL.EXE shots=DIR
+//   driver.exe gallery UNINSTALL.EXE shots=DIR [codepage=N]
 //                                        the scenarios that show every box, one
-//                                        picture per message, named after it
+//                                        picture per message, named after it;
+//                                        with codepage=1252 as a Windows whose
+//                                        ANSI code page is that draws them: the
+//                                        texts then come out garbled and are
+//                                        not checked.  Every other run must
+//                                        have code page 936.
 //   driver.exe bench UNINSTALL.EXE [RUNS [SHAPE]]
 //                                        time key tree removal against SHDeleteKeyA
 //   driver.exe state                     print the watched state
@@ -65,13 +70,16 @@ int wmain(int argc, wchar_t **argv)
         }
         return RunScenario(demo, argv[2]);
     }
-    if (command == L"gallery" && argc == 4 && std::wstring(argv[3]).compare(0, 6, L"shots=") == 0) {
+    if (command == L"gallery" && (argc == 4 || argc == 5) && std::wstring(argv[3]).compare(0, 6, L"shots=") == 0 &&
+        (argc == 4 || std::wstring(argv[4]).compare(0, 9, L"codepage=") == 0)) {
         // Every box the program can show: success, the zone failure, the
         // in-use question and the failure after No, no rights, the system's
         // error box.
         programPath = argv[2];
         options.shots = std::wstring(argv[3]).substr(6);
         options.named = true;
+        if (argc == 5)
+            options.codePage = (UINT)_wtoi(argv[4] + 9);
         int failed = 0;
         for (const char *name : {"installed", "zone_key_missing", "in_use_no", "no_rights", "dpf_missing"})
             for (const Scenario &s : Scenarios())

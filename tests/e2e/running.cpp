@@ -23,12 +23,30 @@ std::string MessageName(const Expect &expect)
     return "Other";
 }
 
+std::vector<Moment> boxTimes;
+
 // The program's texts are GBK bytes: they read as written only where the
 // ANSI code page is 936.  Elsewhere they come out garbled, and only their
-// buttons and order can be checked (the gallery draws them that way too).
+// buttons and order can be checked: only the gallery's pictures of a
+// Windows in code page 1252 ask for that.
 static bool TextsReadable()
 {
     return GetACP() == 936;
+}
+
+// Every run has code page 936, unless it asks for another (the gallery).
+static bool RightCodePage()
+{
+    if (GetACP() == options.codePage)
+        return true;
+    std::string why = "the ANSI code page is " + std::to_string(GetACP()) + ", not " + std::to_string(options.codePage);
+    if (options.codePage == 936)
+        why += ": the program's texts cannot be checked. Wine takes the code page from the locale: LC_ALL=zh_CN.UTF-8 "
+               "gives 936 where that locale is installed (locale -a lists it as zh_CN.utf8)";
+    else
+        why += " as asked for: Wine takes the code page from the locale (LC_ALL)";
+    Fail(why);
+    return false;
 }
 
 static bool Expected(const Expect &expect, const Box &box, std::string &why)
@@ -96,8 +114,10 @@ static void PrintTable(const State &before, const State *after)
         bool folder;
     };
     std::vector<Row> rows;
-    for (const wchar_t *id : {ClassKey1, ClassKey2})
-        rows.push_back({"class " + Utf8(id), "HKCR\\CLSID", KeyEntry(id), false});
+    for (const wchar_t *id : {ClassKey1, ClassKey2}) {
+        rows.push_back({"class " + Utf8(id), "HKLM\\Software\\Classes\\CLSID", KeyEntry(id), false});
+        rows.push_back({"class " + Utf8(id), "HKCU\\Software\\Classes\\CLSID", UserKeyEntry(id), false});
+    }
     for (const wchar_t *name : SystemFiles)
         rows.push_back({Utf8(name), Utf8(SystemDir()), SystemFileEntry(name), false});
     rows.push_back({"pendrow\\", Utf8(SystemDir()), L"file " + Folder(), true});
@@ -116,10 +136,15 @@ static void PrintTable(const State &before, const State *after)
 int RunScenario(const Scenario &scenario, const std::wstring &program)
 {
     printf("scenario %s: %s\n", scenario.name, scenario.summary);
+    if (!RightCodePage())
+        return 1;
     Install();
     scenario.prepare();
-    if (failures)
+    if (failures) {
+        if (scenario.finish)
+            scenario.finish();
         return 1;
+    }
     State before = Snapshot();
     State expected = before;
     if (options.tables) {
@@ -130,8 +155,13 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
     }
 
     PROCESS_INFORMATION process;
-    if (!StartProgram(program, L" /ignored-argument", process))
+    if (!StartProgram(program, L" /ignored-argument", process)) {
+        if (scenario.finish)
+            scenario.finish();
         return 1;
+    }
+    boxTimes.clear();
+    printf("  started at %.3f s\n", Seconds());
     if (scenario.started)
         scenario.started();
 
@@ -146,12 +176,14 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
             break;
         }
         Box box;
+        const double looked = Seconds();
         if (!ShownBox(process.dwProcessId, box))
             continue;
+        boxTimes.push_back({looked, 0});
         std::string gloss = Gloss(box.text);
-        printf("  box %s %s%s %s%s\n", Show(box.caption).c_str(), Show(box.text).c_str(),
+        printf("  box %s %s%s %s%s at %.3f s\n", Show(box.caption).c_str(), Show(box.text).c_str(),
                gloss.empty() ? "" : (" (" + gloss + ")").c_str(), Buttons(box).c_str(),
-               box.owner ? " (owned)" : "");
+               box.owner ? " (owned)" : "", looked);
         if (!options.shots.empty()) {
             std::wstring picture = options.shots + L"\\box" + std::to_wstring(++boxCount) + L".bmp";
             if (options.named) {
@@ -199,7 +231,8 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
                 answer = expect.answer;
             }
         }
-        printf("    answered %s\n", ButtonName(answer));
+        boxTimes.back().answered = Seconds();
+        printf("    answered %s at %.3f s\n", ButtonName(answer), boxTimes.back().answered);
         fflush(stdout);
         PostMessageW(box.window, WM_COMMAND, answer, 0);
         for (DWORD waited = GetTickCount(); IsWindow(box.window) && GetTickCount() - waited < Scaled(10000);)

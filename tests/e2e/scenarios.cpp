@@ -99,8 +99,7 @@ std::vector<Scenario> Scenarios()
          [] { DeleteTree(HKEY_CURRENT_USER, std::wstring(ZonesPath) + L"\\3"); },
          {Says(ZoneFailed), Says(Succeeded)}, 0,
          [](State &s) {
-             Drop(s, KeyEntry(ClassKey1));
-             Drop(s, KeyEntry(ClassKey2));
+             ClassKeysGone(s);
              Removed(s);
          },
          {}},
@@ -162,28 +161,46 @@ std::vector<Scenario> Scenarios()
          },
          {Says(Succeeded)}, 0, Everything, {}},
 
-        {"no_rights", "a class key the system refuses to delete (ERROR_ACCESS_DENIED): two boxes, exit code 1, "
-                      "no file touched",
+        {"names_outside_code_page",
+         "subkeys at several depths named in Thai, Hangul and an emoji, which code page 936 cannot spell, one the "
+         "first of 25 siblings: removed, success",
+         PlantForeignNames, {Says(Succeeded)}, 0, Everything, {}},
+
+        {"no_rights", "a subkey of a class key the account may not delete (read-only, owned by SYSTEM): two boxes, "
+                      "exit code 1, no file touched",
          [] {
-             // Wine enforces no registry security, so the refusal comes the
-             // way the system gives it for a key that keeps a subkey: one whose
-             // name the ANSI functions cannot spell (Thai, outside code page 936).
-             CreateKey(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + ClassKey1 + L"\\\u0e01\u0e02");
+             const std::wstring locked = std::wstring(L"CLSID\\") + ClassKey1 + L"\\Write Protected";
+             SetString(HKEY_CLASSES_ROOT, locked, L"Kept", L"refused");
+             MakeReadOnly(HKEY_CLASSES_ROOT, locked, false);
          },
          {Says(NoRights), Says(Failed)}, 1,
          [](State &s) {
-             // The other subkeys of the first class key are gone, the key
-             // itself with its value and the unspellable subkey stay; the
-             // zone value is set; nothing else changes.
+             // The subkeys of the first class key before the refused one
+             // (which sorts last) are gone; the key itself with its value and
+             // the refused subkey stay; the zone value is set; nothing else
+             // changes.
              ZoneSet(s);
              const std::wstring key = KeyEntry(ClassKey1);
              for (auto it = s.begin(); it != s.end();) {
-                 bool below = it->compare(0, key.size() + 1, key + L"\\") == 0;
-                 bool kept = it->compare(0, key.size() + 5, key + L"\\\u0e01\u0e02") == 0;
-                 it = below && !kept ? s.erase(it) : std::next(it);
+                 bool below = Under(*it, key) && it->compare(key.size(), 1, L"\\") == 0;
+                 it = below && !Under(*it, key + L"\\Write Protected") ? s.erase(it) : std::next(it);
              }
          },
-         {}},
+         GiveBackKeys},
+
+        {"class_keys_read_only", "the machine's CLSID key and both class key trees read-only (owned by SYSTEM): "
+                                 "two boxes, exit code 1, nothing removed, no file touched",
+         [] {
+             const std::wstring store = ClassStore;
+             MakeReadOnly(HKEY_LOCAL_MACHINE, store.substr(0, store.size() - 1), false);
+             MakeReadOnly(HKEY_LOCAL_MACHINE, store + ClassKey1, true);
+             MakeReadOnly(HKEY_LOCAL_MACHINE, store + ClassKey2, true);
+         },
+         {Says(NoRights), Says(Failed)}, 1, ZoneSet, GiveBackKeys},
+
+        {"user_and_machine_classes", "both classes registered for the user and for the machine: both stores' "
+                                     "keys go, the user's neighbour stays, success",
+         InstallUserClasses, {Says(Succeeded)}, 0, Everything, {}},
 
         {"planted_dll", "a uxtheme.dll planted beside the program, native DLLs preferred: the program does not "
                         "load it",
@@ -206,14 +223,14 @@ std::vector<Scenario> Scenarios()
                                  "link goes with the class key, the tree it points to stays as it was",
          PlantLink, {Says(Succeeded)}, 0, Everything, {}},
 
-        {"two_copies_together", "two copies started together on a large class key and folder: each shows only "
-                                "the success box and exits with 0, everything of the plan gone",
-         InstallLargeComponents, {Says(Succeeded)}, 0, Everything, FinishSecondCopy,
+        {"two_copies_together", "two copies started together on a large class key and folder: one at a time, "
+                                "each shows only the success box and exits with 0, everything of the plan gone",
+         InstallLargeComponents, {Says(Succeeded, IDOK, HoldForSecondCopy)}, 0, Everything, FinishSecondCopy,
          [] { StartSecondCopy(0); }},
 
-        {"two_copies_150ms_apart", "a second copy started 150 ms after the first, during its removal: each shows "
-                                   "only the success box and exits with 0",
-         InstallLargeComponents, {Says(Succeeded)}, 0, Everything, FinishSecondCopy,
+        {"two_copies_150ms_apart", "a second copy started 150 ms after the first, during its removal: one at a "
+                                   "time, each shows only the success box and exits with 0",
+         InstallLargeComponents, {Says(Succeeded, IDOK, HoldForSecondCopy)}, 0, Everything, FinishSecondCopy,
          [] { StartSecondCopy(150); }},
 
         // Under WoW64 only: the same-named 64-bit components stay.

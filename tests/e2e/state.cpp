@@ -68,8 +68,13 @@ static void WatchPath(const std::wstring &path, State &state)
 State Snapshot()
 {
     State state;
-    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
-        WatchKey(HKEY_CLASSES_ROOT, L"HKCR", std::wstring(L"CLSID\\") + id, state);
+    // Both class stores, each on its own: HKEY_CLASSES_ROOT shows the
+    // user's and the machine's merged on Windows, only the machine's under
+    // Wine.  Under WoW64 both are the 32-bit views, as the program sees them.
+    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2}) {
+        WatchKey(HKEY_LOCAL_MACHINE, L"HKLM", ClassStore + std::wstring(id), state);
+        WatchKey(HKEY_CURRENT_USER, L"HKCU", ClassStore + std::wstring(id), state);
+    }
     WatchKey(HKEY_CURRENT_USER, L"HKCU", ZonesPath, state);
     WatchKey(HKEY_LOCAL_MACHINE, L"HKLM", LinkTarget, state);
     const std::wstring sys = SystemDir();
@@ -81,7 +86,7 @@ State Snapshot()
     if (Wow64()) {
         // The 64-bit side: whatever is there must stay exactly as it is.
         for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
-            WatchKey(HKEY_LOCAL_MACHINE, L"HKLM(64-bit view)", Classes64 + std::wstring(id), state,
+            WatchKey(HKEY_LOCAL_MACHINE, L"HKLM(64-bit view)", ClassStore + std::wstring(id), state,
                      KEY_WOW64_64KEY);
         const std::wstring native = NativeSystemDir();
         for (const wchar_t *name : SystemFiles)
@@ -106,7 +111,20 @@ void Drop(State &state, const std::wstring &prefix)
 
 std::wstring KeyEntry(const wchar_t *id)
 {
-    return std::wstring(L"reg HKCR\\CLSID\\") + id;
+    return L"reg HKLM\\" + (ClassStore + std::wstring(id));
+}
+std::wstring UserKeyEntry(const wchar_t *id)
+{
+    return L"reg HKCU\\" + (ClassStore + std::wstring(id));
+}
+
+// Both class keys gone from both stores.
+void ClassKeysGone(State &state)
+{
+    for (const wchar_t *id : {ClassKey1, ClassKey2}) {
+        Drop(state, KeyEntry(id));
+        Drop(state, UserKeyEntry(id));
+    }
 }
 std::wstring SystemFileEntry(const wchar_t *name)
 {

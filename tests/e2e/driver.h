@@ -217,14 +217,18 @@ void RemoveLink();
 void InstallLargeComponents();
 // Starts a second copy of the program `delay` milliseconds after the
 // first, and answers its boxes; FinishSecondCopy waits for it to end and
-// checks that it showed only the success box, exited with 0, and showed it
-// only after the first copy's final box was answered.
+// checks that it showed only the success box, exited with 0, and that the
+// two copies took turns: whichever showed a box first, the other showed its
+// first box only after that copy's final box was answered.  Copies started
+// together may get their turns in either order.
 void StartSecondCopy(DWORD delay);
 // While the first copy's final box is up: keeps it up for a second (times
 // E2E_SCALE), during which the second copy must show no box.  A second copy
 // that does not wait for its turn has done its own run by then and shows
 // its box; and one that comes up just before the answer, which the second
-// copy's thread might see only after it, is caught here.
+// copy's thread might see only after it, is caught here.  The second copy's
+// boxes are held up the same way while the first copy runs, for when the
+// second copy got the first turn.
 void HoldForSecondCopy();
 void FinishSecondCopy();
 
@@ -245,6 +249,8 @@ struct Moment {
     double appeared, answered;
 };
 extern std::vector<Moment> boxTimes;
+// The process id of the program the scenario runs, once started.
+extern volatile DWORD programProcess;
 
 int RunScenario(const Scenario &scenario, const std::wstring &program);
 // The name of the message a box is expected to show: MsgFileInUse, ...,

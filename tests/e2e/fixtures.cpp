@@ -473,6 +473,7 @@ struct SecondCopy {
     std::vector<Box> boxes;
     std::vector<Moment> times;  // of each box, as boxTimes for the first copy
     DWORD exitCode;
+    double firstCopysBoxAt;  // when the first copy showed a box while one of ours was up; 0: never
 };
 static SecondCopy second;
 static HANDLE secondThread;
@@ -501,6 +502,17 @@ static DWORD WINAPI RunSecondCopy(LPVOID)
         if (!ShownBox(process.dwProcessId, box))
             continue;
         second.boxes.push_back(box);
+        // Held up for a second while the first copy may still run: if this
+        // copy got the first turn, the first copy must show nothing
+        // meanwhile.
+        for (DWORD held = GetTickCount(); GetTickCount() - held < Scaled(1000); Sleep(10)) {
+            Finder finder{programProcess, nullptr};
+            EnumWindows(FindBox, (LPARAM)&finder);
+            if (finder.found && !second.firstCopysBoxAt) {
+                second.firstCopysBoxAt = Seconds();
+                break;
+            }
+        }
         second.times.push_back({looked, Seconds()});
         PostMessageW(box.window, WM_COMMAND, box.yes ? IDNO : IDOK, 0);
         while (IsWindow(box.window) && WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT)
@@ -515,7 +527,7 @@ static DWORD WINAPI RunSecondCopy(LPVOID)
 
 void StartSecondCopy(DWORD delay)
 {
-    second = SecondCopy{delay, false, {}, {}, 0};
+    second = SecondCopy{delay, false, {}, {}, 0, 0};
     secondThread = CreateThread(nullptr, 0, RunSecondCopy, nullptr, 0, nullptr);
     if (!secondThread)
         Fail("cannot start the thread that runs the second copy");
@@ -558,11 +570,24 @@ void FinishSecondCopy()
         Fail("the second copy did not show the success box alone");
     if (second.exitCode != 0)
         Fail("the second copy ended with " + std::to_string(second.exitCode));
-    // One copy at a time: the second speaks only once the first is done.
-    if (!second.times.empty() && !boxTimes.empty() && second.times.front().appeared <= boxTimes.back().answered) {
+    // One copy at a time: whichever copy showed a box first, the other
+    // speaks only once that one's final box was answered.
+    if (second.firstCopysBoxAt) {
         char what[160];
-        snprintf(what, sizeof what, "the second copy showed its first box at %.3f s, before the first copy's "
-                 "final box was answered at %.3f s", second.times.front().appeared, boxTimes.back().answered);
+        snprintf(what, sizeof what, "the first copy showed a box at %.3f s while the second copy's box was up",
+                 second.firstCopysBoxAt);
+        Fail(what);
+    }
+    if (second.times.empty() || boxTimes.empty())
+        return;
+    const bool secondFirst = second.times.front().appeared < boxTimes.front().appeared;
+    const Moment &earlierDone = secondFirst ? second.times.back() : boxTimes.back();
+    const Moment &laterStart = secondFirst ? boxTimes.front() : second.times.front();
+    if (laterStart.appeared <= earlierDone.answered) {
+        char what[200];
+        snprintf(what, sizeof what, "the %s copy showed its first box at %.3f s, before the %s copy's final box "
+                 "was answered at %.3f s", secondFirst ? "first" : "second", laterStart.appeared,
+                 secondFirst ? "second" : "first", earlierDone.answered);
         Fail(what);
     }
 }

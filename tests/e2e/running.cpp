@@ -24,6 +24,7 @@ std::string MessageName(const Expect &expect)
 }
 
 std::vector<Moment> boxTimes;
+volatile DWORD programProcess;
 
 // The program's texts are GBK bytes: they read as written only where the
 // ANSI code page is 936.  Elsewhere they come out garbled, and only their
@@ -161,6 +162,7 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
         return 1;
     }
     boxTimes.clear();
+    programProcess = process.dwProcessId;
     printf("  started at %.3f s\n", Seconds());
     if (scenario.started)
         scenario.started();

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "platform/simulation.h"
+#include "tests/sim/simulation.h"
 #include "registry/registry.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/messages.h"
-#include "platform/simulation.h"
+#include "tests/sim/simulation.h"
 
 namespace t {
 

@@ -1,5 +1,5 @@
 // Simulated process: WinMain run to its end or ExitProcess, named mutexes, waits and the KERNEL32 look-up.
-#include "platform/simulation_internal.h"
+#include "tests/sim/simulation_internal.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "platform/simulation.h"
+#include "tests/sim/simulation.h"
 
 namespace sim {
 namespace detail {

@@ -1,5 +1,5 @@
 // Simulated message boxes, answered from the script, and the error texts they show.
-#include "platform/simulation_internal.h"
+#include "tests/sim/simulation_internal.h"
 
 #include <cstdlib>
 #include <cstring>

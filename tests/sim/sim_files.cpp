@@ -1,5 +1,5 @@
 // Simulated file tree and shell: the system folders, DeleteFileA, PathFileExistsA, GetFileAttributesA and SHFileOperationA.
-#include "platform/simulation_internal.h"
+#include "tests/sim/simulation_internal.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // The simulated machine itself: its state, a fresh start and the records every operation keeps.
-#include "platform/simulation_internal.h"
+#include "tests/sim/simulation_internal.h"
 
 #include <cstdlib>
 

@@ -1,5 +1,5 @@
 // Simulated registry: keys, links, handles and the registry operations of platform/platform.h.
-#include "platform/simulation_internal.h"
+#include "tests/sim/simulation_internal.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -10,7 +10,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     HANDLE turn = WaitForOurTurn();
     if (!SetZonePolicy())
         ShowMessage(MsgZonePolicyFailed);
-    ShowMessage(RemoveComponents() ? MsgUninstallSucceeded : MsgUninstallFailed);
+    const Ending &ending = Endings[RemoveComponents()];
+    for (const char *text : ending.boxes)
+        if (text)
+            ShowMessage(text);
     EndOurTurn(turn);
-    return 0;
+    return ending.exitCode;
 }

@@ -25,6 +25,14 @@ const int RemovalPlanSize = sizeof RemovalPlan / sizeof RemovalPlan[0];
 
 const char DownloadedProgramFiles[] = "\\Downloaded Program Files";
 
+// By RemovalOutcome.  A refusal for rights is the one run that ends with 1:
+// an administrator has to run the program again.
+const Ending Endings[] = {
+    {{MsgUninstallSucceeded, nullptr}, 0},
+    {{MsgUninstallFailed, nullptr}, 0},
+    {{MsgNoRegistryRights, MsgUninstallFailed}, 1},
+};
+
 // Where the class keys are registered: for the current user and for the
 // machine.  HKEY_CLASSES_ROOT shows the user's registration of a class in
 // front of the machine's, so a removal through it would leave the machine's
@@ -97,8 +105,26 @@ static bool GotDirectory(UINT length)
     return length != 0 && length < MAX_PATH;
 }
 
-// Removes the class keys from every store; sets *leftInPlace when one stayed.
-static void RemoveClassKeys(bool *leftInPlace)
+// The system directory of 32-bit programs, where the components live.  On
+// 64-bit Windows a 32-bit process is told "system32" like any other, and
+// only its own file-system redirection reads that as SysWOW64; the shell may
+// hand the folder to a 64-bit helper (to elevate), for which the same path
+// is the 64-bit folder.  So the 32-bit build names SysWOW64 itself, and so
+// do its boxes.  32-bit Windows has no such folder: there, and for the
+// x86-64 build, it is the system directory.
+static UINT GetComponentDirectory(char *buffer, UINT size)
+{
+    if (!ProgramIs32Bit())
+        return GetSystemDirectoryA(buffer, size);
+    UINT length = GetSystemWow64DirectoryA(buffer, size);
+    if (length == 0 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED)
+        return GetSystemDirectoryA(buffer, size);
+    return length;
+}
+
+// Removes the class keys from every store; sets *leftInPlace when one
+// stayed.  False when the system refused one: the removal stops there.
+static bool RemoveClassKeys(bool *leftInPlace)
 {
     for (int store = 0; store < ClassStoreCount; store++) {
         // The store's CLSID is only the parent of the class keys: opening a
@@ -106,28 +132,45 @@ static void RemoveClassKeys(bool *leftInPlace)
         // read it (a standard user, for the machine's) must still reach the
         // class keys, to remove them or be told it may not.
         HKEY classes;
-        if (RegOpenKeyExA(ClassStores[store].root, ClassStores[store].path, 0, KEY_QUERY_VALUE, &classes) !=
-            ERROR_SUCCESS)
-            continue;
-        for (int i = 0; i < RemovalPlanSize; i++)
-            if (RemovalPlan[i].kind == ClassKey && !DeleteKeyTree(classes, RemovalPlan[i].target))
+        LSTATUS opened =
+            RegOpenKeyExA(ClassStores[store].root, ClassStores[store].path, 0, KEY_QUERY_VALUE, &classes);
+        if (opened != ERROR_SUCCESS) {
+            // No CLSID, no class registered there (most 64-bit Windows have
+            // no 32-bit view of the user's classes).  Any other failure
+            // leaves the store unseen: its class keys may be there.
+            if (opened != ERROR_FILE_NOT_FOUND)
                 *leftInPlace = true;
+            continue;
+        }
+        KeyOutcome outcome = KeyGone;
+        for (int i = 0; i < RemovalPlanSize && outcome != KeyRefused; i++) {
+            if (RemovalPlan[i].kind != ClassKey)
+                continue;
+            outcome = DeleteKeyTree(classes, RemovalPlan[i].target);
+            if (outcome == KeyStayed)
+                *leftInPlace = true;
+        }
         RegCloseKey(classes);
+        if (outcome == KeyRefused)
+            return false;
     }
+    return true;
 }
 
-bool RemoveComponents()
+RemovalOutcome RemoveComponents()
 {
     bool leftInPlace = false;
-    RemoveClassKeys(&leftInPlace);
+    if (!RemoveClassKeys(&leftInPlace))
+        return RightsRefused;
 
     // Zero-filled whole: the folder path written into it is then followed by
-    // the second NUL the shell needs.
+    // the second NUL the shell needs.  A directory the system will not name
+    // leaves its targets unseen.
     char systemDirectory[MAX_PATH];
     memset(systemDirectory, 0, sizeof systemDirectory);
-    if (GotDirectory(GetSystemDirectoryA(systemDirectory, MAX_PATH))) {
+    if (GotDirectory(GetComponentDirectory(systemDirectory, MAX_PATH))) {
         if (!RemoveFiles(SystemFile, systemDirectory, &leftInPlace))
-            return false;
+            return NotAllRemoved;
         for (int i = 0; i < RemovalPlanSize; i++) {
             if (RemovalPlan[i].kind != SystemFolder)
                 continue;
@@ -136,19 +179,21 @@ bool RemoveComponents()
                 ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
                 leftInPlace = true;
             } else if (!RemoveFolderTree(systemDirectory)) {
-                return false;
+                return NotAllRemoved;
             }
         }
+    } else {
+        leftInPlace = true;
     }
 
     char windowsDirectory[MAX_PATH];
     if (!GotDirectory(GetWindowsDirectoryA(windowsDirectory, MAX_PATH)))
-        return !leftInPlace;
+        return NotAllRemoved;
     if (!AppendPath(windowsDirectory, MAX_PATH, DownloadedProgramFiles)) {
         ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
+        return NotAllRemoved;
     }
     if (!RemoveFiles(DownloadedProgramFile, windowsDirectory, &leftInPlace))
-        return false;
-    return !leftInPlace;
+        return NotAllRemoved;
+    return leftInPlace ? NotAllRemoved : AllRemoved;
 }

@@ -28,9 +28,24 @@ extern const char DownloadedProgramFiles[];
 extern const ClassStore ClassStores[];
 extern const int ClassStoreCount;
 
-// Walks the removal plan.  Returns false when a step stopped the removal or
-// left a target in place, true otherwise.
-bool RemoveComponents();
+// How a walk through the removal plan ended.
+enum RemovalOutcome {
+    AllRemoved,     // every target is gone, or was never there
+    NotAllRemoved,  // the user stopped the removal, or a target is still there
+    RightsRefused,  // the system would not open a class key for its removal:
+                    // nothing after that key was touched
+};
+
+// How a run ends, by the outcome of the removal: the boxes shown, in order,
+// and the exit code.
+struct Ending {
+    const char *boxes[2];
+    int exitCode;
+};
+extern const Ending Endings[];
+
+// Walks the removal plan.  Shows only the boxes of the single steps.
+RemovalOutcome RemoveComponents();
 
 // One run at a time on the machine, whichever session starts it: waits
 // until no other copy is at work, a minute at most, and returns what holds

@@ -43,6 +43,43 @@ void ReportSystemError(DWORD code)
     ShowMessage(fallback);
 }
 
+// What a look at a path shows.  Only the system's "not found" (no such file,
+// no such path) means that nothing is there; a look that fails for any other
+// reason (no right to the folder above, a device error, a file whose
+// deletion is still pending) shows nothing for sure.
+enum Look { Present, Absent, Unsure };
+
+static Look LookAt(const char *path)
+{
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+        return Present;
+    DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? Absent : Unsure;
+}
+
+// A call's report on a removal is a report, not the state.  It stands unless
+// a look overturns it: a success when the target is still there (the
+// shell's "Skip" returns 0 and leaves the folder), a failure when the system
+// no longer finds the target (another program removed it first).
+static bool Removed(bool reported, const char *path)
+{
+    Look look = LookAt(path);
+    return reported ? look != Present : look == Absent;
+}
+
+// Takes the read-only mark off a file, which makes the system refuse its
+// deletion as it refuses a file in use.  False when the file has no such
+// mark or keeps it.
+static bool ClearReadOnly(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY) ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    attributes &= ~(DWORD)FILE_ATTRIBUTE_READONLY;
+    return SetFileAttributesA(path, attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
 bool RemoveFileWithRetry(const char *directory, const char *name, bool *leftInPlace)
 {
     char path[MAX_PATH] = "";
@@ -52,13 +89,23 @@ bool RemoveFileWithRetry(const char *directory, const char *name, bool *leftInPl
         *leftInPlace = true;
         return true;
     }
+    // A file of ours marked read-only is not in use: the mark comes off
+    // once, before the user is asked anything.
+    bool markCleared = false;
     for (;;) {
-        if (DeleteFileA(path))
+        if (DeleteFileA(path)) {
+            if (!Removed(true, path))
+                *leftInPlace = true;
             return true;
+        }
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND)
             return true;
         if (code == ERROR_ACCESS_DENIED) {
+            if (!markCleared && ClearReadOnly(path)) {
+                markCleared = true;
+                continue;
+            }
             // Usually a library the browser still has loaded.
             if (ShowMessage(MsgFileInUse) == IDYES)
                 continue;
@@ -66,8 +113,9 @@ bool RemoveFileWithRetry(const char *directory, const char *name, bool *leftInPl
         }
         ReportSystemError(code);
         // A missing folder means the file is not there either; anything else
-        // (another program holds it open, ...) leaves the file where it is.
-        if (code != ERROR_PATH_NOT_FOUND)
+        // (another program holds it open, ...) leaves it where it is, unless
+        // it is gone all the same.
+        if (!Removed(false, path))
             *leftInPlace = true;
         return true;
     }
@@ -75,8 +123,9 @@ bool RemoveFileWithRetry(const char *directory, const char *name, bool *leftInPl
 
 bool RemoveFolderTree(const char *path)
 {
-    if (!PathFileExistsA(path))
+    if (LookAt(path) == Absent)
         return true;
+    // There, or a look that could not tell: the shell will say what is wrong.
     SHFILEOPSTRUCTA operation;
     operation.hwnd = nullptr;
     operation.wFunc = FO_DELETE;
@@ -86,17 +135,11 @@ bool RemoveFolderTree(const char *path)
     operation.fAnyOperationsAborted = FALSE;
     operation.hNameMappings = nullptr;
     operation.lpszProgressTitle = nullptr;
-    // The user may have cancelled the shell's progress window: part of the
-    // folder then stays although the shell reports 0.
-    if (SHFileOperationA(&operation) == 0 && !operation.fAnyOperationsAborted)
-        return true;
-    // The shell also fails on files that another program (the component's
-    // own uninstaller, a cleanup tool) removed first.  What counts is whether
-    // the folder is gone, whoever removed it, as the system says: no such
-    // file or path.  A look that fails for any other reason (no right to
-    // the parent, a device error) proves nothing.
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
-        return false;
-    DWORD code = GetLastError();
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+    // The user may have cancelled the shell's progress window, or chosen
+    // "Skip" in its window for a file in use: part of the folder then stays
+    // although the shell reports 0.  The shell also fails on files that
+    // another program (the component's own uninstaller, a cleanup tool)
+    // removed first.  What counts is whether the folder is gone.
+    bool reported = SHFileOperationA(&operation) == 0 && !operation.fAnyOperationsAborted;
+    return Removed(reported, path);
 }

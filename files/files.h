@@ -14,15 +14,16 @@ bool AppendPath(char *buffer, size_t capacity, const char *name);
 void ReportSystemError(DWORD code);
 
 // Deletes directory + name (the name brings its leading backslash).  A file
-// the browser still holds is retried for as long as the user answers Yes.
-// Returns false when the user declines, which stops the removal; otherwise
-// true, and sets *leftInPlace when the file could not be removed.
+// marked read-only loses the mark first; a file the browser still holds is
+// retried for as long as the user answers Yes.  Returns false when the user
+// declines, which stops the removal; otherwise true, and sets *leftInPlace
+// when the file is still there.
 bool RemoveFileWithRetry(const char *directory, const char *name, bool *leftInPlace);
 
 // Deletes a folder with everything in it through the shell.  The caller's
 // buffer must hold at least two NULs after the path: the shell takes a
-// double-NUL-terminated list.  Returns false when the shell did not finish
-// and the folder is still there.
+// double-NUL-terminated list.  Returns false when the folder is still
+// there afterwards, whatever the shell reported.
 bool RemoveFolderTree(const char *path);
 
 #endif

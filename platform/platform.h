@@ -1,7 +1,7 @@
 // The platform operations the uninstaller uses, under their Windows names.
 //
 // On Windows these are the system's own functions from KERNEL32, ADVAPI32,
-// USER32, SHELL32, SHLWAPI and NTDLL, declared by the SDK headers (all but
+// USER32, SHELL32 and NTDLL, declared by the SDK headers (all but
 // NtDeleteKey, declared below).  The one
 // function that not every supported system has, SetDefaultDllDirectories,
 // is looked up in KERNEL32 at run time (see RestrictDllSearch).  Elsewhere the
@@ -16,13 +16,18 @@
 
 #include <windows.h>
 #include <shellapi.h>
-#include <shlwapi.h>
 #include <winternl.h>
 
 // Deletes the key behind an open handle, also when that key is a registry
 // link: a delete by name would delete the link's target instead.  NTDLL's;
 // no SDK header for user mode declares it.
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
+
+// Whether this is the 32-bit build, the one that ships.
+inline bool ProgramIs32Bit()
+{
+    return sizeof(void *) == 4;
+}
 
 #else
 

@@ -1,5 +1,4 @@
 // Depth-first removal of a registry key and everything below it.
-#include "app/messages.h"
 #include "registry/registry.h"
 
 // Keys are enumerated, opened and deleted by their real names, through the
@@ -88,47 +87,56 @@ static LSTATUS DeleteOpenKey(HKEY key)
     return (LSTATUS)RtlNtStatusToDosError(NtDeleteKey(key));
 }
 
-// Deletes every key below an open key, deepest first.
-static void RemoveChildren(HKEY key);
+// What became of one key: deleted here, not found (the system no longer
+// has it, whoever removed it), stayed, or refused.
+enum Removal { Deleted, NotFound, Stayed, Refused };
+
+// Deletes every key below an open key, deepest first, as far as it can.
+// False when the system refused to open one of them for its removal: the
+// caller stops there, and so does everything after it.
+static bool RemoveChildren(HKEY key);
 
 // What removing a key takes: listing and counting its subkeys, and
 // deleting it.  No more, so that a key whose owner granted just that goes.
 static const REGSAM RemovalAccess = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE;
 
-// Returns the result of deleting the key itself: ERROR_SUCCESS or a code
-// that Gone accepts when it is gone, anything else when it stayed.
-static LSTATUS RemoveKeyTree(HKEY parent, const WCHAR *name)
+// The system checks a key's rights when it is opened.  Through a handle that
+// holds DELETE, a delete fails only for subkeys left (or a key the system
+// will not delete at all), never for rights, whatever code it comes with: the
+// key stayed.  So the one refusal for rights is an open refused with
+// ERROR_ACCESS_DENIED.
+static Removal RemoveKeyTree(HKEY parent, const WCHAR *name)
 {
     HKEY key;
-    LSTATUS result = OpenAsIs(parent, name, RemovalAccess, &key);
-    if (result == ERROR_SUCCESS) {
-        RemoveChildren(key);
-        result = DeleteOpenKey(key);
-        // The right to delete is ours: the system refuses only a key that
-        // still has subkeys, with the same code as for missing rights.
-        // Those stayed for some other reason (a refusal for rights has
-        // already ended the run).
-        if (result == ERROR_ACCESS_DENIED && CountChildren(key) != 0)
-            result = ERROR_KEY_HAS_CHILDREN;
-        RegCloseKey(key);
-    } else if (!Gone(result)) {
-        // Refused.  The right to delete alone still removes a key that has
-        // no subkeys; without it the refusal is the system's answer.
-        result = OpenAsIs(parent, name, DELETE, &key);
-        if (result == ERROR_SUCCESS) {
-            result = DeleteOpenKey(key);
+    LSTATUS opened = OpenAsIs(parent, name, RemovalAccess, &key);
+    if (opened == ERROR_SUCCESS) {
+        if (!RemoveChildren(key)) {
             RegCloseKey(key);
+            return Refused;
         }
+        LSTATUS result = DeleteOpenKey(key);
+        RegCloseKey(key);
+        return result == ERROR_SUCCESS ? Deleted : Gone(result) ? NotFound : Stayed;
     }
-    if (result == ERROR_ACCESS_DENIED) {
-        ShowMessage(MsgNoRegistryRights);
-        ShowMessage(MsgUninstallFailed);
-        ExitProcess(1);
-    }
-    return result;
+    if (Gone(opened))
+        return NotFound;
+    // Anything but a refusal (a passing shortage of the system's
+    // resources, say) proves nothing about rights: the key stayed.
+    if (opened != ERROR_ACCESS_DENIED)
+        return Stayed;
+    // The right to delete alone still removes a key that has no subkeys.
+    // One that has some needed the listing the system refused.
+    opened = OpenAsIs(parent, name, DELETE, &key);
+    if (opened != ERROR_SUCCESS)
+        return Gone(opened) ? NotFound : opened == ERROR_ACCESS_DENIED ? Refused : Stayed;
+    LSTATUS result = DeleteOpenKey(key);
+    RegCloseKey(key);
+    if (result == ERROR_SUCCESS)
+        return Deleted;
+    return Gone(result) ? NotFound : result == ERROR_ACCESS_DENIED ? Refused : Stayed;
 }
 
-static void RemoveChildren(HKEY key)
+static bool RemoveChildren(HKEY key)
 {
     WCHAR children[ChildListChars];
     // Children that stayed after their removal.  Deleting a key keeps the
@@ -141,7 +149,7 @@ static void RemoveChildren(HKEY key)
     for (int pass = 0; pass < PassesPerLevel; pass++) {
         DWORD listed = CountChildren(key);
         if (listed <= kept)
-            return;
+            return true;
         // No more than the level listed at the start of the pass: what comes
         // meanwhile waits for the next one.
         for (DWORD left = listed - kept; left > 0;) {
@@ -161,17 +169,20 @@ static void RemoveChildren(HKEY key)
                 break;
             left -= (DWORD)count;
             for (const WCHAR *child = children; count > 0; count--) {
-                LSTATUS result = RemoveKeyTree(key, child);
-                if (result != ERROR_SUCCESS && (!Gone(result) || Listed(key, kept, child)))
+                Removal removal = RemoveKeyTree(key, child);
+                if (removal == Refused)
+                    return false;
+                if (removal == Stayed || (removal == NotFound && Listed(key, kept, child)))
                     kept++;
                 while (*child++) {
                 }
             }
         }
     }
+    return true;
 }
 
-bool DeleteKeyTree(HKEY parent, const char *name)
+KeyOutcome DeleteKeyTree(HKEY parent, const char *name)
 {
     // The names of the plan are ASCII (class identifiers).
     WCHAR wide[LongestName];
@@ -181,6 +192,10 @@ bool DeleteKeyTree(HKEY parent, const char *name)
         length++;
     }
     wide[length] = 0;
-    LSTATUS result = RemoveKeyTree(parent, wide);
-    return result == ERROR_SUCCESS || Gone(result);
+    switch (RemoveKeyTree(parent, wide)) {
+    case Deleted:
+    case NotFound: return KeyGone;
+    case Refused: return KeyRefused;
+    default: return KeyStayed;
+    }
 }

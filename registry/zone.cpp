@@ -13,9 +13,13 @@ bool SetZonePolicy()
     HKEY keys[ZonePathLevels];
     int opened = 0;
     HKEY parent = HKEY_CURRENT_USER;
+    // Each level is asked for no more than it is used for: the levels on the
+    // way are only parents, read by everyone; the last one takes a value.
+    // A key whose owner granted reading and setting values still takes it.
     while (opened < ZonePathLevels &&
-           RegOpenKeyExA(parent, ZonePath[opened], 0, KEY_ALL_ACCESS, &keys[opened]) ==
-               ERROR_SUCCESS)
+           RegOpenKeyExA(parent, ZonePath[opened], 0,
+                         opened == ZonePathLevels - 1 ? KEY_SET_VALUE : KEY_QUERY_VALUE,
+                         &keys[opened]) == ERROR_SUCCESS)
         parent = keys[opened++];
 
     bool written = false;

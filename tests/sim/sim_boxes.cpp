@@ -21,6 +21,8 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
         box.answer = answer.button;
         if ((answer.button == IDOK) == question)
             Violation("scripted answer does not match the box's buttons");
+    } else if (question && state.unscripted) {
+        box.answer = state.unscripted();
     } else if (question) {
         Violation("a question came that the script did not answer");
         box.answer = IDNO;

@@ -1,4 +1,4 @@
-// Simulated file tree and shell: the system folders, DeleteFileA, PathFileExistsA, GetFileAttributesA and SHFileOperationA.
+// Simulated file tree and shell: the system folders, DeleteFileA, Get/SetFileAttributesA and SHFileOperationA.
 #include "tests/sim/simulation_internal.h"
 
 #include <cstring>
@@ -67,6 +67,10 @@ static UINT DirectoryRequest(const char *op, const std::string &directory,
     Call(op, "");
     if (forced)
         return *forced;
+    if (DWORD code = Fault(op, "")) {
+        state.lastError = code;
+        return 0;
+    }
     if (directory.size() + 1 > uSize)
         return (UINT)directory.size() + 1;
     std::memcpy(lpBuffer, directory.c_str(), directory.size() + 1);
@@ -83,6 +87,21 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
 {
     return DirectoryRequest("GetWindowsDirectoryA", state.windowsDirectory,
                             state.windowsDirectoryResult, lpBuffer, uSize);
+}
+
+UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    if (!state.wow64) {
+        Call("GetSystemWow64DirectoryA", "");
+        state.lastError = ERROR_CALL_NOT_IMPLEMENTED;
+        return 0;
+    }
+    return DirectoryRequest("GetSystemWow64DirectoryA", state.wow64Directory, std::nullopt, lpBuffer, uSize);
+}
+
+bool ProgramIs32Bit()
+{
+    return state.program32Bit;
 }
 
 static BOOL Fail(DWORD code)
@@ -113,18 +132,6 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
     return TRUE;
 }
 
-BOOL WINAPI PathFileExistsA(LPCSTR pszPath)
-{
-    Call("PathFileExistsA", pszPath);
-    // A look that fails (no right to the parent, a device error) reads as
-    // "not there".
-    if (DWORD code = Fault("PathFileExistsA", pszPath)) {
-        state.lastError = code;
-        return FALSE;
-    }
-    return Exists(pszPath) ? TRUE : FALSE;
-}
-
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
 {
     std::string path = lpFileName;
@@ -140,6 +147,19 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
     return INVALID_FILE_ATTRIBUTES;
 }
 
+BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
+{
+    std::string path = lpFileName;
+    Call("SetFileAttributesA", path);
+    File *file = FindFile(path);
+    if (!file)
+        return Fail(Exists(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (DWORD code = Fault("SetFileAttributesA", path))
+        return Fail(code);
+    file->readOnly = (dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    return TRUE;
+}
+
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA op)
 {
     std::string from = op->pFrom;
@@ -151,10 +171,13 @@ int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA op)
         op->fAnyOperationsAborted || op->hNameMappings || op->lpszProgressTitle)
         Violation("SHFileOperationA record other than: no owner, FO_DELETE, FOF_NOCONFIRMATION");
     state.shellRequests.push_back(from);
-    if (state.shell.removes)
+    Shell shell = state.shell;
+    if (DWORD code = Fault("SHFileOperationA", from))
+        shell = code == FaultShellSkip ? ShellSkip : Shell{(int)code, false, false};
+    if (shell.removes)
         Remove(from);
-    op->fAnyOperationsAborted = state.shell.aborted ? TRUE : FALSE;
-    return state.shell.result;
+    op->fAnyOperationsAborted = shell.aborted ? TRUE : FALSE;
+    return shell.result;
 }
 
 }  // extern "C"

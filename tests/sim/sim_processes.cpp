@@ -1,4 +1,4 @@
-// Simulated process: WinMain run to its end or ExitProcess, named mutexes, waits and the KERNEL32 look-up.
+// Simulated process: WinMain run to its end, named mutexes, waits and the KERNEL32 look-up.
 #include "tests/sim/simulation_internal.h"
 
 #include <cstdio>
@@ -10,10 +10,6 @@ namespace sim {
 using namespace detail;
 
 namespace {
-
-struct ProcessExit {
-    UINT code;
-};
 
 const DWORD ErrorAlreadyExists = 183;
 const DWORD ErrorNotOwner = 288;
@@ -32,15 +28,10 @@ static void ProcessEnded()
 
 int Run()
 {
-    try {
-        char commandLine[] = "/ignored arguments";
-        int code = WinMain(nullptr, nullptr, commandLine, 1);
-        ProcessEnded();
-        return code;
-    } catch (const ProcessExit &exit) {
-        ProcessEnded();
-        return (int)exit.code;
-    }
+    char commandLine[] = "/ignored arguments";
+    int code = WinMain(nullptr, nullptr, commandLine, 1);
+    ProcessEnded();
+    return code;
 }
 
 }  // namespace sim
@@ -64,12 +55,6 @@ BOOL WINAPI SimSetDefaultDllDirectories(DWORD DirectoryFlags)
 }  // namespace
 
 extern "C" {
-
-void WINAPI ExitProcess(UINT uExitCode)
-{
-    Call("ExitProcess", std::to_string(uExitCode));
-    throw ProcessExit{uExitCode};
-}
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName)
 {

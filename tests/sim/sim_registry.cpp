@@ -42,6 +42,7 @@ NTSTATUS StatusOf(DWORD code)
     case ERROR_FILE_NOT_FOUND: return StatusObjectNameNotFound;
     case ERROR_INVALID_HANDLE: return StatusInvalidHandle;
     case ERROR_KEY_DELETED: return StatusKeyDeleted;
+    case ERROR_KEY_HAS_CHILDREN: return StatusCannotDelete;
     default: return (NTSTATUS)(0xC0070000u | (code & 0xFFFF));
     }
 }

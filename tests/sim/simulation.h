@@ -77,6 +77,14 @@ struct Shell {
     bool aborted = false;  // sets fAnyOperationsAborted (the user cancelled the progress window)
     bool removes = true;   // whether the folder is actually deleted
 };
+// The shell's "File In Use" window answered with Skip (Vista and later): 0
+// returned, nothing aborted, the folder still there.
+const Shell ShellSkip = {0, false, false};
+// A fault code that makes SHFileOperationA answer as after Skip.
+const DWORD FaultShellSkip = 0xE0000001u;
+// A fault code that makes NtDeleteKey answer STATUS_CANNOT_DELETE, as for a
+// key that still has subkeys (RtlNtStatusToDosError makes it 5).
+const DWORD FaultCannotDelete = ERROR_KEY_HAS_CHILDREN;
 
 // A named mutex as another process holds it.
 struct Mutex {
@@ -93,16 +101,25 @@ struct Machine {
     std::map<std::string, File> files;  // by upper-case path
     std::string systemDirectory = "C:\\windows\\system32";
     std::string windowsDirectory = "C:\\windows";
+    // 64-bit Windows, seen by a 32-bit process: GetSystemWow64DirectoryA
+    // names the 32-bit system folder.  On 32-bit Windows it fails with
+    // ERROR_CALL_NOT_IMPLEMENTED.
+    bool wow64 = false;
+    bool program32Bit = true;  // the shipped build; false: the x86-64 build
+    std::string wow64Directory = "C:\\windows\\SysWOW64";
     std::optional<UINT> systemDirectoryResult;   // forced return of GetSystemDirectoryA
     std::optional<UINT> windowsDirectoryResult;  // forced return of GetWindowsDirectoryA
     std::map<DWORD, std::string> errorTexts;     // what FormatMessageA knows
     std::vector<Answer> answers;                 // for message boxes, in order
+    // Answers a question past the script; unset, such a question is a misuse.
+    std::function<int()> unscripted;
     Shell shell;
     std::map<std::string, Mutex> mutexes;  // by name
     DWORD waited = 0;                      // milliseconds the program spent in waits and sleeps
 
     // Fault injection: called with the operation's name and its key path or
-    // file path; a non-zero result makes that call fail with that code.
+    // file path (nothing for a directory request); a non-zero result makes
+    // that call fail with that code (see FaultShellSkip, FaultCannotDelete).
     std::function<DWORD(const std::string &op, const std::string &subject)> fault;
     // Another program at work: called with each platform call as it is
     // recorded, before the call does anything, so a test can change the

@@ -74,6 +74,7 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -143,22 +144,25 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
 LSTATUS WINAPI RegCloseKey(HKEY hKey);
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
+UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 DWORD WINAPI GetLastError(void);
 DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                             DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, void *Arguments);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
-BOOL WINAPI PathFileExistsA(LPCSTR pszPath);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
+BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp);
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
-[[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL WINAPI ReleaseMutex(HANDLE hMutex);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 void WINAPI Sleep(DWORD dwMilliseconds);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+// Whether the program runs as the 32-bit build (the shipped one) or as the
+// x86-64 build; Machine::program32Bit says which.
+bool ProgramIs32Bit();
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 }
 

@@ -88,20 +88,29 @@ TEST_F(KeyTree, AbsentClassKeysChangeNothing)
     EXPECT_FALSE(sim::Exists(SystemFiles[0]));
 }
 
-TEST_F(KeyTree, UnopenableClassesKeyIsSkippedSilently)
+// A store whose CLSID the system will not open (for anything but "not
+// found") is unseen: its class keys may be there, so the run cannot say
+// they are gone.  The rest of the removal goes on.
+TEST_F(KeyTree, UnseenClassStoreFailsTheRun)
 {
-    InstallComponents();
-    sim::FindKey(HKEY_CLASSES_ROOT, "CLSID")->openResult = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_FALSE(sim::Exists(SystemFiles[0]));
+    for (LSTATUS why : {(LSTATUS)ERROR_ACCESS_DENIED, (LSTATUS)1450 /* ERROR_NO_SYSTEM_RESOURCES */}) {
+        SCOPED_TRACE(why);
+        sim::Reset();
+        InstallComponents();
+        sim::FindKey(HKEY_CLASSES_ROOT, "CLSID")->openResult = why;
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
+        EXPECT_FALSE(sim::Exists(SystemFiles[0]));
+    }
 }
 
-TEST_F(KeyTree, NoRightsAtDepthEndsTheProcessBeforeAnyFile)
+// The system refuses to open a key deep in the first class tree for its
+// removal: the two boxes, exit code 1, and nothing after that key touched.
+TEST_F(KeyTree, NoRightsAtDepthEndsTheRunBeforeAnyFile)
 {
     InstallComponents();
-    sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32")->deleteResult = ERROR_ACCESS_DENIED;
+    sim::MakeReadOnly(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32");
     EXPECT_EQ(RunProgram(), 1);
 
     EXPECT_THAT(Texts(), ElementsAre(MsgNoRegistryRights, MsgUninstallFailed));
@@ -110,12 +119,12 @@ TEST_F(KeyTree, NoRightsAtDepthEndsTheProcessBeforeAnyFile)
         EXPECT_EQ(box.style, (UINT)MB_OK);
         EXPECT_EQ(box.owner, nullptr);
     }
-    EXPECT_EQ(sim::machine().calls.back(), "ExitProcess 1");
     // Deleted before the refusal: stays deleted.  After it: stays in place.
     EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\Implemented Categories"));
     EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32"));
     EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\ProgID"));
     EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2 + "\\ProgID"));
+    EXPECT_THAT(CallsOf("NtDeleteKey " + MachineClasses + ClassKey1 + "\\ProgID"), IsEmpty());
     EXPECT_THAT(CallsOf("DeleteFileA"), IsEmpty());
     EXPECT_THAT(CallsOf("GetSystemDirectoryA"), IsEmpty());
     EXPECT_TRUE(sim::Exists(SystemFiles[0]));
@@ -299,25 +308,66 @@ TEST_F(KeyTree, ChainOfFiveHundredTwelveLevels)
     EXPECT_EQ(sim::machine().deletedKeys.back(), MachineClasses + "CLSID\\{D}");
 }
 
-// Full access refused while the right to delete is granted: a key without
-// subkeys goes as a delete by name would take it; one that keeps subkeys is
-// refused, and that is a refusal for lack of rights.
-TEST_F(KeyTree, KeyThatOpensOnlyForDeletion)
+// What becomes of a class key's subkey, by what the system answers when it
+// is opened for its removal and when it is deleted.  Rights are checked at
+// the open: only a refused open is a refusal for rights (the two boxes,
+// exit code 1).  A key held with DELETE that does not go has stayed,
+// whatever code the delete gives (Windows' STATUS_CANNOT_DELETE, Wine's
+// access denied): the run fails, with exit code 0, and goes on to the files.
+TEST_F(KeyTree, KeyOutcomes)
 {
-    InstallComponents();
-    sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\ProgID")->granted = DELETE;
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-
-    sim::Reset();
-    InstallComponents();
-    sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32")->granted = DELETE;
-    sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub");
-    EXPECT_EQ(RunProgram(), 1);
-    EXPECT_THAT(Texts(), ElementsAre(MsgNoRegistryRights, MsgUninstallFailed));
-    EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub"));
-    EXPECT_TRUE(sim::Exists(SystemFiles[0]));
+    enum Verdict { Gone, Stayed, Refused };
+    struct Case {
+        const char *what;
+        REGSAM granted;     // on InprocServer32
+        LSTATUS openFault;  // of the first open of InprocServer32
+        DWORD deleteFault;  // of the delete of InprocServer32
+        bool subkeys;
+        Verdict verdict;
+    };
+    const DWORD ShortOfResources = 1450;
+    const Case cases[] = {
+        {"granted, deleted", KEY_ALL_ACCESS, 0, 0, true, Gone},
+        {"granted, delete says subkeys left", KEY_ALL_ACCESS, 0, sim::FaultCannotDelete, true, Stayed},
+        {"granted, delete says access denied (Wine)", KEY_ALL_ACCESS, 0, ERROR_ACCESS_DENIED, false, Stayed},
+        {"granted, delete fails otherwise", KEY_ALL_ACCESS, 0, ShortOfResources, false, Stayed},
+        {"granted, open fails otherwise", KEY_ALL_ACCESS, ShortOfResources, 0, true, Stayed},
+        {"granted, open fails otherwise, no subkeys", KEY_ALL_ACCESS, ShortOfResources, 0, false, Stayed},
+        {"DELETE only, no subkeys", DELETE, 0, 0, false, Gone},
+        {"DELETE only, subkeys", DELETE, 0, 0, true, Refused},
+        {"read only", KEY_READ, 0, 0, false, Refused},
+        {"open refused", KEY_ALL_ACCESS, ERROR_ACCESS_DENIED, 0, true, Refused},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        InstallComponents();
+        const std::string key = ClassKey1 + "\\InprocServer32";
+        if (c.subkeys)
+            sim::CreateKey(HKEY_CLASSES_ROOT, key + "\\Sub");
+        sim::FindKey(HKEY_CLASSES_ROOT, key)->granted = c.granted;
+        bool opened = false;
+        sim::machine().fault = [&](const std::string &op, const std::string &subject) -> DWORD {
+            if (subject != MachineClasses + key)
+                return 0;
+            if (op == "RegOpenKeyExW" && !opened) {
+                opened = true;
+                return (DWORD)c.openFault;
+            }
+            return op == "NtDeleteKey" ? c.deleteFault : 0;
+        };
+        EXPECT_EQ(RunProgram(), c.verdict == Refused ? 1 : 0);
+        EXPECT_EQ(sim::FindKey(HKEY_CLASSES_ROOT, key) != nullptr, c.verdict != Gone);
+        if (c.verdict == Refused) {
+            EXPECT_THAT(Texts(), ElementsAre(MsgNoRegistryRights, MsgUninstallFailed));
+            EXPECT_TRUE(sim::Exists(SystemFiles[0]));
+        } else {
+            EXPECT_THAT(Texts(), ElementsAre(c.verdict == Gone ? MsgUninstallSucceeded : MsgUninstallFailed));
+            EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
+            EXPECT_FALSE(sim::Exists(SystemFiles[0]));
+            EXPECT_FALSE(sim::Exists(DpfFiles[2]));
+        }
+    }
 }
 
 // The removal asks for what it needs and no more: a tree whose owner granted
@@ -461,23 +511,6 @@ TEST_F(KeyTree, KeyDeletedByAnotherProgramWhileBeingEmptiedCountsAsGone)
     EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
     EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
     EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
-}
-
-// The system fails to delete a class key for a reason other than rights:
-// no box of its own, the removal goes on, and the run does not claim
-// success.
-TEST_F(KeyTree, ClassKeyThatStaysForAnotherReasonFailsTheRun)
-{
-    InstallComponents();
-    sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1)->deleteResult = 1450;  // ERROR_NO_SYSTEM_RESOURCES
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
-    for (const std::string &file : SystemFiles)
-        EXPECT_FALSE(sim::Exists(file)) << file;
-    for (const std::string &file : DpfFiles)
-        EXPECT_FALSE(sim::Exists(file)) << file;
 }
 
 // An account that may only read the machine's classes (a standard user):
@@ -642,6 +675,19 @@ TEST_F(Zone, ValueBecomesDwordOneWhateverItWas)
         EXPECT_EQ(CallsOf("RegCloseKey").size(), 7u);
         EXPECT_EQ(CallsOf("RegCloseKey").front(), "RegCloseKey HKCU\\" + ZoneKey);
     }
+}
+
+// Each level is opened for no more than it is used for: a Zones\3 whose
+// owner granted only reading and setting values, below levels that may only
+// be read, takes the value.
+TEST_F(Zone, KeyThatGrantsOnlyReadingAndSettingValuesTakesTheValue)
+{
+    sim::SetValue(HKEY_CURRENT_USER, ZoneKey, "1004", REG_DWORD, std::string("\3\0\0\0", 4));
+    sim::MakeReadOnly(HKEY_CURRENT_USER, "Software");
+    sim::FindKey(HKEY_CURRENT_USER, ZoneKey)->granted = KEY_READ | KEY_SET_VALUE;
+    EXPECT_TRUE(SetZonePolicy());
+    EXPECT_EQ(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, "1004")->data, std::string("\1\0\0\0", 4));
+    EXPECT_THAT(sim::machine().handles, IsEmpty());
 }
 
 TEST_F(Zone, FailureIsReportedAndTheRemovalGoesOn)

@@ -77,14 +77,15 @@ TEST_F(Uninstall, PlatformCallsFollowTheRemovalPlan)
         if (call == "NtDeleteKey " + MachineClasses + ClassKey1 || call == "NtDeleteKey " + MachineClasses + ClassKey2)
             steps.push_back(call);
         else if (call.rfind("DeleteFileA", 0) == 0 || call.rfind("SHFileOperationA", 0) == 0 ||
-                 call.rfind("Get", 0) == 0 || call.rfind("MessageBoxA", 0) == 0 ||
+                 (call.rfind("Get", 0) == 0 && call.rfind("GetFileAttributesA", 0) != 0 && call != "GetLastError") ||
+                 call.rfind("MessageBoxA", 0) == 0 ||
                  call.rfind("RegSetValueExA", 0) == 0 || call.rfind("SetDefaultDllDirectories", 0) == 0)
             steps.push_back(call);
     EXPECT_THAT(steps,
                 ElementsAre("GetModuleHandleA kernel32.dll", "GetProcAddress SetDefaultDllDirectories",
                             "SetDefaultDllDirectories 0x00000800", "RegSetValueExA HKCU\\" + ZoneKey + " 1004",
                             "NtDeleteKey " + MachineClasses + ClassKey1, "NtDeleteKey " + MachineClasses + ClassKey2,
-                            "GetSystemDirectoryA", "DeleteFileA " + SystemFiles[0],
+                            "GetSystemWow64DirectoryA", "GetSystemDirectoryA", "DeleteFileA " + SystemFiles[0],
                             "DeleteFileA " + SystemFiles[1], "DeleteFileA " + SystemFiles[2],
                             "DeleteFileA " + SystemFiles[3], "SHFileOperationA " + Folder,
                             "GetWindowsDirectoryA", "DeleteFileA " + DpfFiles[0],
@@ -161,14 +162,49 @@ TEST_F(Uninstall, FileVanishingBeforeTheRetryCountsAsDone)
     EXPECT_FALSE(sim::Exists(DpfFiles[2]));
 }
 
-TEST_F(Uninstall, ReadOnlyFileIsTreatedAsInUse)
+// A plan file the system refuses with ERROR_ACCESS_DENIED: a read-only one
+// loses its mark and goes without a question; one still refused after that
+// is in use, and the user is asked.  A deletion the system reports is
+// believed only while a look does not find the file again.
+TEST_F(Uninstall, FileOutcomes)
 {
-    InstallComponents();
-    sim::FindFile(SystemFiles[0])->readOnly = true;
-    sim::machine().answers = {No()};
-    RunProgram();
-    EXPECT_THAT(Texts(), ElementsAre(MsgFileInUse, MsgUninstallFailed));
-    EXPECT_TRUE(sim::Exists(SystemFiles[0]));
+    struct Case {
+        const char *what;
+        bool readOnly;
+        sim::Hold hold;
+        DWORD markFault;  // of SetFileAttributesA
+        bool putBack;     // another program puts the file back right after its deletion
+        std::vector<std::string> texts;
+    };
+    const std::string inUse = MsgFileInUse;
+    const Case cases[] = {
+        {"read-only", true, sim::Hold::None, 0, false, {MsgUninstallSucceeded}},
+        {"read-only and loaded", true, sim::Hold::LoadedImage, 0, false, {inUse, MsgUninstallFailed}},
+        {"read-only, mark refused", true, sim::Hold::None, ERROR_ACCESS_DENIED, false, {inUse, MsgUninstallFailed}},
+        {"loaded", false, sim::Hold::LoadedImage, 0, false, {inUse, MsgUninstallFailed}},
+        {"put back after its deletion", false, sim::Hold::None, 0, true, {MsgUninstallFailed}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        InstallComponents();
+        const std::string file = SystemFiles[0];
+        sim::FindFile(file)->readOnly = c.readOnly;
+        sim::FindFile(file)->hold = c.hold;
+        if (c.texts.front() == inUse)
+            sim::machine().answers = {No()};
+        sim::machine().fault = [&](const std::string &op, const std::string &) -> DWORD {
+            return op == "SetFileAttributesA" ? c.markFault : 0;
+        };
+        sim::machine().between = [&](const std::string &call) {
+            if (c.putBack && call == "GetFileAttributesA " + file && !sim::Exists(file))
+                sim::AddFile(file);
+        };
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_EQ(Texts(), c.texts);
+        EXPECT_EQ(sim::Exists(file), c.texts.back() == MsgUninstallFailed);
+        EXPECT_EQ(sim::Exists(SystemFiles[1]), c.texts.front() == inUse) << "the removal went on";
+    }
 }
 
 TEST_F(Uninstall, SharingViolationIsReportedOnceAndTheRunEndsFailed)
@@ -209,60 +245,62 @@ TEST_F(Uninstall, FolderIsRemovedByTheShellWithoutQuestion)
     EXPECT_TRUE(sim::Exists(SystemDir));
 }
 
-TEST_F(Uninstall, MissingFolderIsNotHandedToTheShell)
+// The folder, by what the shell reports and what looks at the folder show,
+// before and after the shell.  The report is believed unless a look
+// overturns it: a success when the folder is still there (the shell's
+// "Skip" in its window for a file in use returns 0 and leaves it), a
+// failure when the system no longer finds the folder (another program
+// removed it first).  Only "not found" means not there: a look that fails
+// otherwise proves nothing, and before the shell the folder then goes to
+// the shell, which will say what is wrong.
+TEST_F(Uninstall, FolderOutcomes)
 {
-    InstallComponents();
-    sim::Remove(Folder);
-    RunProgram();
-    EXPECT_THAT(sim::machine().shellRequests, IsEmpty());
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-}
-
-// A shell that fails, or whose progress window is cancelled, stops the
-// removal while the folder is still there.  The shell also fails on files
-// that another program (the component's own uninstaller, a second copy of
-// this one) removed first: when the folder is gone all the same, that is
-// what counts.
-TEST_F(Uninstall, FolderTheShellFailsOnStopsTheRemovalOnlyWhileItStays)
-{
-    for (bool gone : {false, true}) {
-        for (bool cancelled : {false, true}) {
-            SCOPED_TRACE(std::string(cancelled ? "progress window cancelled" : "shell reports failure") +
-                         (gone ? ", folder gone" : ", folder stays"));
-            sim::Reset();
-            InstallComponents();
-            sim::machine().shell = cancelled ? sim::Shell{0, true, gone} : sim::Shell{gone ? 2 : 0x78, false, gone};
-            EXPECT_EQ(RunProgram(), 0);
-            EXPECT_THAT(Texts(), ElementsAre(gone ? MsgUninstallSucceeded : MsgUninstallFailed));
-            EXPECT_EQ(sim::Exists(Folder), !gone);
-            for (const std::string &file : DpfFiles)
-                EXPECT_EQ(sim::Exists(file), !gone) << file;
-            EXPECT_THAT(CallsOf("FormatMessageA"), IsEmpty()) << "shell codes are not system errors";
-        }
-    }
-}
-
-// After the shell failed, the folder counts as gone only when the system
-// says so (no such file or path); a look that fails for another reason
-// proves nothing.
-TEST_F(Uninstall, FolderLookThatFailsAfterTheShellIsNotGone)
-{
-    for (DWORD why : {(DWORD)ERROR_ACCESS_DENIED, (DWORD)1117 /* ERROR_IO_DEVICE */}) {
-        SCOPED_TRACE(why);
+    struct Case {
+        const char *what;
+        sim::Shell shell;
+        DWORD lookBefore, lookAfter;  // failure of the look before and after the shell
+        bool shellRuns, gone;
+    };
+    const DWORD denied = ERROR_ACCESS_DENIED, device = 1117 /* ERROR_IO_DEVICE */;
+    const Case cases[] = {
+        {"removed", {0, false, true}, 0, 0, true, true},
+        {"Skip", sim::ShellSkip, 0, 0, true, false},
+        {"progress window cancelled", {0, true, false}, 0, 0, true, false},
+        {"cancelled, but gone", {0, true, true}, 0, 0, true, true},
+        {"failed", {0x78, false, false}, 0, 0, true, false},
+        {"failed, but gone", {2, false, true}, 0, 0, true, true},
+        {"failed, look after denied", {0x78, false, false}, 0, denied, true, false},
+        {"failed, look after a device error", {0x78, false, false}, 0, device, true, false},
+        {"removed, look after denied", {0, false, true}, 0, denied, true, true},
+        {"look before denied", {0, false, true}, denied, 0, true, true},
+        {"look before a device error, Skip", sim::ShellSkip, device, 0, true, false},
+        {"not there", {0, false, true}, ERROR_FILE_NOT_FOUND, 0, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
         sim::Reset();
         InstallComponents();
-        sim::machine().shell = sim::Shell{0x78, false, false};
-        sim::machine().fault = [why](const std::string &op, const std::string &) -> DWORD {
-            bool shellRan = !CallsOf("SHFileOperationA").empty();
-            return shellRan && (op == "GetFileAttributesA" || op == "PathFileExistsA") ? why : 0;
+        if (c.lookBefore == ERROR_FILE_NOT_FOUND)
+            sim::Remove(Folder);
+        sim::machine().shell = c.shell;
+        sim::machine().fault = [&](const std::string &op, const std::string &subject) -> DWORD {
+            if (op != "GetFileAttributesA" || subject != Folder)
+                return 0;
+            return CallsOf("SHFileOperationA").empty() ? c.lookBefore : c.lookAfter;
         };
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
-        EXPECT_TRUE(sim::Exists(Folder));
-        EXPECT_TRUE(sim::Exists(DpfFiles[0]));
+        EXPECT_THAT(Texts(), ElementsAre(c.gone ? MsgUninstallSucceeded : MsgUninstallFailed));
+        EXPECT_EQ(sim::machine().shellRequests.size(), c.shellRuns ? 1u : 0u);
+        EXPECT_EQ(sim::Exists(Folder), !c.gone);
+        for (const std::string &file : DpfFiles)
+            EXPECT_EQ(sim::Exists(file), !c.gone) << file;
+        EXPECT_THAT(CallsOf("FormatMessageA"), IsEmpty()) << "shell codes are not system errors";
     }
 }
 
+// A directory the system will not name, or names too long for the path
+// buffer: its targets are passed over without a box, and since they may
+// still be there, the run does not claim success.
 TEST_F(Uninstall, UnusableSystemDirectorySkipsItsTargets)
 {
     for (UINT result : {0u, 260u, 300u}) {
@@ -271,11 +309,10 @@ TEST_F(Uninstall, UnusableSystemDirectorySkipsItsTargets)
         InstallComponents();
         sim::machine().systemDirectoryResult = result;
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
         for (const std::string &file : SystemFiles)
             EXPECT_TRUE(sim::Exists(file));
         EXPECT_THAT(sim::machine().shellRequests, IsEmpty());
-        EXPECT_THAT(CallsOf("PathFileExistsA"), IsEmpty());
         for (const std::string &file : DpfFiles)
             EXPECT_FALSE(sim::Exists(file));
     }
@@ -289,7 +326,7 @@ TEST_F(Uninstall, UnusableWindowsDirectorySkipsDownloadedProgramFiles)
         InstallComponents();
         sim::machine().windowsDirectoryResult = result;
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
         EXPECT_FALSE(sim::Exists(Folder));
         for (const std::string &file : DpfFiles)
             EXPECT_TRUE(sim::Exists(file));
@@ -354,4 +391,37 @@ TEST_F(Uninstall, ArgumentsAreIgnoredAndNothingIsCreated)
     size_t before = sim::CountKeys(HKEY_CURRENT_USER);
     RunProgram();
     EXPECT_EQ(sim::CountKeys(HKEY_CURRENT_USER), before);
+}
+
+// The shipped 32-bit build works in the system directory of 32-bit programs
+// by its own name: SysWOW64 on 64-bit Windows, so that the shell, or a
+// 64-bit helper it hands the folder to, reads the same folder.  32-bit
+// Windows has none, and the x86-64 build has its own: the system directory.
+// The namesakes in the other folder stay.
+TEST_F(Uninstall, ComponentsAreRemovedFromTheSystemDirectoryOf32BitPrograms)
+{
+    struct Case {
+        const char *what;
+        bool wow64, program32Bit, inSysWow64;
+    };
+    const std::string sysWow64 = "C:\\windows\\SysWOW64";
+    for (const Case &c : {Case{"32-bit Windows", false, true, false}, Case{"64-bit Windows", true, true, true},
+                          Case{"the x86-64 build", true, false, false}}) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        sim::machine().wow64 = c.wow64;
+        sim::machine().program32Bit = c.program32Bit;
+        sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
+        for (const std::string &dir : {SystemDir, sysWow64}) {
+            sim::AddFile(dir + "\\brevandel.dll");
+            sim::AddFile(dir + "\\pendrow\\x.dll");
+        }
+        const std::string ours = c.inSysWow64 ? sysWow64 : SystemDir, theirs = c.inSysWow64 ? SystemDir : sysWow64;
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+        EXPECT_THAT(sim::machine().shellRequests, ElementsAre(ours + "\\pendrow"));
+        EXPECT_FALSE(sim::Exists(ours + "\\brevandel.dll"));
+        EXPECT_TRUE(sim::Exists(theirs + "\\brevandel.dll"));
+        EXPECT_TRUE(sim::Exists(theirs + "\\pendrow\\x.dll"));
+    }
 }

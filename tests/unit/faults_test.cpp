@@ -1,0 +1,163 @@
+// Every single failure a whole run can meet, one at a time.  For every call
+// of the program that can fail, and for each answer a real Windows can give,
+// the program runs with that one call failing; the machine afterwards must
+// bear out what the program said.
+#include <algorithm>
+#include <set>
+
+#include "machine.h"
+
+using namespace t;
+
+namespace {
+
+struct Answer {
+    const char *what;
+    DWORD code;
+    bool gone;           // another program removed the subject just before: only for targets of the plan
+    const char *onlyBy;  // the one call that gives it, if only one does
+};
+
+const Answer Answers[] = {
+    {"not found", ERROR_FILE_NOT_FOUND, true, nullptr},
+    {"path not found", ERROR_PATH_NOT_FOUND, true, nullptr},
+    {"access denied", ERROR_ACCESS_DENIED, false, nullptr},
+    {"sharing violation", ERROR_SHARING_VIOLATION, false, nullptr},
+    {"key deleted", ERROR_KEY_DELETED, true, nullptr},
+    {"STATUS_CANNOT_DELETE", sim::FaultCannotDelete, false, "NtDeleteKey"},
+    {"no system resources", 1450, false, nullptr},
+    {"the shell's Skip", sim::FaultShellSkip, false, "SHFileOperationA"},
+};
+
+const std::string Stores[] = {"HKCU\\Software\\Classes\\", "HKLM\\Software\\Classes\\"};
+
+bool Below(const std::string &path, const std::string &top)
+{
+    return path.compare(0, top.size(), top) == 0 && (path.size() == top.size() || path[top.size()] == '\\');
+}
+
+// Whether a key path or a file path is a target of the plan or inside one.
+bool InPlan(const std::string &subject)
+{
+    for (const std::string &store : Stores)
+        if (Below(subject, store + ClassKey1) || Below(subject, store + ClassKey2))
+            return true;
+    return Below(subject, Folder) || std::count(SystemFiles.begin(), SystemFiles.end(), subject) ||
+           std::count(DpfFiles.begin(), DpfFiles.end(), subject);
+}
+
+void RemoveSubject(const std::string &subject)
+{
+    if (subject.rfind("HK", 0) != 0)
+        return sim::Remove(subject);
+    sim::DeleteKey(subject[2] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, subject.substr(5));
+}
+
+// The targets of the plan that are still there.
+std::vector<std::string> Left()
+{
+    std::vector<std::string> left;
+    for (const std::string &store : Stores)
+        for (const std::string &key : {ClassKey1, ClassKey2})
+            if (sim::FindKey(store[2] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, store.substr(5) + key))
+                left.push_back(store + key);
+    for (const std::string &file : SystemFiles)
+        if (sim::Exists(file))
+            left.push_back(file);
+    for (const std::string &file : DpfFiles)
+        if (sim::Exists(file))
+            left.push_back(file);
+    if (sim::Exists(Folder))
+        left.push_back(Folder);
+    return left;
+}
+
+// Everything on the machine outside the plan: keys with their values, files
+// with their marks.  The zone value is the run's to set.
+std::set<std::string> Outside()
+{
+    std::set<std::string> seen;
+    std::function<void(const sim::Key &)> walk = [&](const sim::Key &key) {
+        if (InPlan(key.path))
+            return;
+        seen.insert(key.path);
+        for (const auto &value : key.values)
+            if (key.path != "HKCU\\" + ZoneKey || value.second.first != "1004")
+                seen.insert(key.path + " " + value.second.first + "=" + value.second.second.data);
+        for (const auto &child : key.children)
+            walk(*child.second);
+    };
+    walk(*sim::machine().currentUser);
+    walk(*sim::machine().localMachine);
+    for (const auto &file : sim::machine().files)
+        if (!InPlan(file.second.path))
+            seen.insert(file.second.path + (file.second.readOnly ? " (read-only)" : ""));
+    return seen;
+}
+
+// Everything installed, in both class stores, one plan file read-only.  The
+// user answers Yes to the first in-use question and No to any after it.
+void Prepare()
+{
+    sim::Reset();
+    InstallComponents();
+    for (const std::string &key : {ClassKey1, ClassKey2})
+        sim::SetValue(HKEY_CURRENT_USER, "Software\\Classes\\" + key + "\\InprocServer32", "", 1, "x.dll");
+    sim::CreateKey(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000001}");
+    sim::FindFile(DpfFiles[1])->readOnly = true;
+    sim::machine().unscripted = [asked = 0]() mutable { return asked++ ? IDNO : IDYES; };
+}
+
+}  // namespace
+
+TEST(Faults, EverySingleFailureEndsWithTheTruth)
+{
+    Prepare();
+    int points = 0;
+    sim::machine().fault = [&](const std::string &, const std::string &) -> DWORD { return points++, 0; };
+    ASSERT_EQ(sim::Run(), 0);
+    ASSERT_THAT(Left(), ::testing::IsEmpty());
+    ASSERT_GT(points, 50);
+
+    int runs = 0;
+    for (int point = 0; point < points; point++) {
+        for (const Answer &answer : Answers) {
+            Prepare();
+            const std::set<std::string> before = Outside();
+            std::string failed;
+            int seen = 0;
+            sim::machine().fault = [&](const std::string &op, const std::string &subject) -> DWORD {
+                if (seen++ != point || (answer.onlyBy && op != answer.onlyBy) || (answer.gone && !InPlan(subject)))
+                    return 0;
+                if (answer.gone)
+                    RemoveSubject(subject);
+                failed = op + " " + subject;
+                return answer.code;
+            };
+            const int exitCode = sim::Run();
+            if (failed.empty())
+                continue;
+            runs++;
+            SCOPED_TRACE(std::string(answer.what) + " from " + failed);
+            const std::vector<std::string> texts = Texts();
+            ASSERT_FALSE(texts.empty());
+            const bool succeeded = texts.back() == MsgUninstallSucceeded;
+            EXPECT_TRUE(succeeded || texts.back() == MsgUninstallFailed) << texts.back();
+            if (succeeded) {
+                EXPECT_THAT(Left(), ::testing::IsEmpty()) << "said 卸载成功！";
+            }
+            const bool noRights = std::count(texts.begin(), texts.end(), std::string(MsgNoRegistryRights)) != 0;
+            EXPECT_EQ(exitCode, noRights ? 1 : 0);
+            if (noRights) {
+                EXPECT_TRUE(failed.rfind("RegOpenKeyExW", 0) == 0 && answer.code == ERROR_ACCESS_DENIED)
+                    << "no-rights boxes, but the system refused no open";
+            }
+            EXPECT_EQ(Outside(), before) << "changed something outside the plan";
+            EXPECT_THAT(sim::machine().violations, ::testing::IsEmpty());
+            EXPECT_THAT(sim::machine().handles, ::testing::IsEmpty());
+            EXPECT_TRUE(sim::machine().allocations.empty());
+        }
+    }
+    EXPECT_GT(runs, 4 * points);
+    sim::Reset();
+}

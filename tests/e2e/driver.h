@@ -197,8 +197,9 @@ void PlantForeignNames();
 
 // Makes a key, and with withSubkeys every key below it, read-only for the
 // account (whose rights under Wine are an administrator's): the system
-// refuses to write or delete it with ERROR_ACCESS_DENIED.
-void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys);
+// refuses to write or delete it with ERROR_ACCESS_DENIED.  With setValues,
+// values may still be set in it.
+void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys, bool setValues = false);
 // Gives every key made read-only its own security back.
 void GiveBackKeys();
 // Full access for everyone on a key (and those below it) that refuses it:

@@ -276,6 +276,8 @@ void PlantForeignNames()
 // the owner, Wine grants the account DELETE whatever the permissions say.
 // WRITE_DAC is how the driver gives the key back.
 static const wchar_t ReadOnly[] = L"O:SYD:(A;;KR;;;WD)(A;;WD;;;WD)";
+// The same, and values may be set (KEY_SET_VALUE).
+static const wchar_t ReadOnlySetValues[] = L"O:SYD:(A;;KR;;;WD)(A;;0x2;;;WD)(A;;WD;;;WD)";
 // Full access for everyone: the first step of giving a key back.
 static const wchar_t Open[] = L"D:(A;;KA;;;WD)";
 static const SECURITY_INFORMATION Whole =
@@ -345,11 +347,11 @@ static std::vector<std::wstring> Subkeys(HKEY root, const std::wstring &path)
     return names;
 }
 
-void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys)
+void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys, bool setValues)
 {
     if (withSubkeys)
         for (const std::wstring &name : Subkeys(root, path))
-            MakeReadOnly(root, path + L"\\" + name, true);
+            MakeReadOnly(root, path + L"\\" + name, true, setValues);
     AllowOwnerChange();
     HKEY key;
     LONG result = RegOpenKeyExW(root, path.c_str(), 0, READ_CONTROL, &key);
@@ -361,7 +363,8 @@ void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys)
     }
     if (result == ERROR_SUCCESS)
         result = SetSecurity(root, path, WRITE_DAC | WRITE_OWNER,
-                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, ReadOnly);
+                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                             setValues ? ReadOnlySetValues : ReadOnly);
     if (result != ERROR_SUCCESS) {
         Fail("setting up: cannot make " + Utf8(path) + " read-only, error " + std::to_string(result));
         return;
@@ -372,6 +375,10 @@ void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys)
         RegCloseKey(key);
         Fail("setting up: " + Utf8(path) + " still lets the account delete it");
     }
+    if (setValues && RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        Fail("setting up: " + Utf8(path) + " does not let the account set a value");
+    else if (setValues)
+        RegCloseKey(key);
 }
 
 void GiveBackKeys()

@@ -32,6 +32,7 @@ const Ending Endings[] = {
     {{MsgUninstallFailed, nullptr}, 0},
     {{MsgNoRegistryRights, MsgUninstallFailed}, 1},
 };
+static_assert(sizeof Endings / sizeof Endings[0] == RightsRefused + 1, "an ending for every outcome");
 
 // Where the class keys are registered: for the current user and for the
 // machine.  HKEY_CLASSES_ROOT shows the user's registration of a class in

@@ -7,10 +7,12 @@
 #             make demo ARGS="--in-use | --gallery | --shipped | --interactive | --keep"
 # make dist   dist/uninstall.exe and its SHA-256 sum (reproducible); signed with
 #             SIGN_PKCS12=file [SIGN_PASS_FILE=file] or SIGN_CERT=.. SIGN_KEY=..
+# make wintest  dist/wintest/ and dist/wintest.zip: the end-to-end suite for
+#             a throw-away Windows VM, run there by run-tests.cmd
 # make bench  key tree removal against SHDeleteKeyA, here and in the emulated
 #             machine, size, stack (RUNS=N RUNS_VM=N BENCH_NO_VM=1)
 # E2E_VM=1    the shipped file in the emulated machine even where it runs here
-.PHONY: all test exe exe64 native dist demo bench setup clean help
+.PHONY: all test exe exe64 native dist demo bench setup clean help wintest
 
 JOBS ?= 2
 E2E_ARCH ?=
@@ -59,6 +61,12 @@ native: setup
 test: exe exe64 native
 	-@E2E_ARCH="$(E2E_ARCH)" tests/e2e/run suite build/e2e
 	@cd build/native && ctest --output-on-failure -j $(JOBS)
+
+# The test kit for a real Windows (tests/wintest/README.txt): the shipped
+# file, the driver, run-tests.cmd.
+wintest: exe
+	@tests/wintest/pack build/win32 $(DIST)
+	@echo "wrote $(DIST)/wintest/ and $(DIST)/wintest.zip: unzip it in a throw-away Windows VM, run run-tests.cmd as an administrator"
 
 # dist/uninstall.exe and its SHA-256 sum; the build is reproducible.
 # Built from scratch each time, so that two runs compare two builds.  With a

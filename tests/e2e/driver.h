@@ -258,6 +258,16 @@ int RunScenario(const Scenario &scenario, const std::wstring &program);
 // SystemError for the system's own text.
 std::string MessageName(const Expect &expect);
 
+// ---------------------------------------------------------------- the kit for a real Windows (kit.cpp)
+
+// An administrator whose rights are in force (elevated).
+bool Elevated();
+// Runs every scenario that applies here (those named in `only`, if any),
+// each in a copy of the driver, one line each, with the transcripts in the
+// report, then gives back the machine as found and checks that it is.
+// 0 when everything passed.
+int Kit(const std::wstring &program, const std::wstring &report, const std::vector<std::string> &only);
+
 // ---------------------------------------------------------------- benchmark (bench.cpp)
 
 int Bench(const std::wstring &program, int runs, const std::string &only);

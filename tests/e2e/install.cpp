@@ -20,9 +20,12 @@ static void InstallClass(HKEY root, const std::wstring &key, const wchar_t *libr
     RegCloseKey(CreateKey(root, key + L"\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}", view));
 }
 
+// In the machine's store, where an installer run as an administrator puts
+// it: through HKEY_CLASSES_ROOT a new key may land in the user's store on
+// Windows, once the user's store has a CLSID key.
 static void InstallClass(const std::wstring &id, const wchar_t *library)
 {
-    InstallClass(HKEY_CLASSES_ROOT, L"CLSID\\" + id, library);
+    InstallClass(HKEY_LOCAL_MACHINE, ClassStore + id, library);
 }
 
 // The same classes registered for the current user as well, as an
@@ -100,7 +103,7 @@ void Install()
     InstallClass(ClassKey1, L"brevandel.dll");
     InstallClass(ClassKey2, L"soltane.dll");
     InstallClass(SiblingKey1, L"kept.dll");
-    SetString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + SiblingKey2, nullptr, L"Not ours");
+    SetString(HKEY_LOCAL_MACHINE, ClassStore + std::wstring(SiblingKey2), nullptr, L"Not ours");
 
     const std::wstring zone = std::wstring(ZonesPath) + L"\\3";
     SetString(HKEY_CURRENT_USER, zone, L"DisplayName", L"Internet");

@@ -19,6 +19,12 @@
 //                                        have code page 936.
 //   driver.exe bench UNINSTALL.EXE [RUNS [SHAPE]]
 //                                        time key tree removal against SHDeleteKeyA
+//   driver.exe kit UNINSTALL.EXE REPORT [NAME...]
+//                                        the kit for a real Windows (run-tests.cmd):
+//                                        every scenario that applies, or those named,
+//                                        each in a copy of the driver, a line each and
+//                                        the report; the machine left as found
+//   driver.exe elevated                  exit code 0 for an elevated administrator
 //   driver.exe state                     print the watched state
 //   driver.exe install-twins             everything installed, and under WoW64
 //                                        a 64-bit twin of every target
@@ -99,6 +105,14 @@ int wmain(int argc, wchar_t **argv)
         printf("installed everything, with the 64-bit twins%s\n", failures ? ", with failures" : "");
         return failures ? 1 : 0;
     }
+    if (command == L"kit" && argc >= 4) {
+        std::vector<std::string> only;
+        for (int i = 4; i < argc; i++)
+            only.push_back(Utf8(argv[i]));
+        return Kit(argv[2], argv[3], only);
+    }
+    if (command == L"elevated")
+        return Elevated() ? 0 : 1;
     if (command == L"state") {
         for (const std::wstring &entry : Snapshot())
             printf("%s\n", Utf8(entry).c_str());

@@ -1,0 +1,353 @@
+// The test kit for a real Windows: every scenario that applies there, each
+// in a copy of the driver of its own, one line each, a report beside the kit,
+// and the machine left as it was found.
+#include "driver.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+
+namespace e2e {
+
+// Scenarios that cannot mean on a Windows what they mean under Wine: there
+// they are reported as not run, with the reason.  (None today: the driver
+// installs the machine's classes into the machine's store, not through
+// HKEY_CLASSES_ROOT, whose merged view differs; a DLL planted beside the
+// program is taken first by Windows without the setting Wine needs for it.)
+struct NotOnWindows {
+    const char *scenario;
+    const char *why;
+};
+static const NotOnWindows WineOnly[] = {{nullptr, nullptr}};
+
+static bool UnderWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// An elevated administrator: the kit installs into the system folders and
+// the machine's registry, and makes keys owned by SYSTEM.
+bool Elevated()
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators))
+        return false;
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, administrators, &member))
+        member = FALSE;
+    FreeSid(administrators);
+    return member != FALSE;
+}
+
+static std::string RegistryText(const wchar_t *name)
+{
+    wchar_t value[256] = L"";  // a DWORD read into it fills its first two units
+    DWORD size = sizeof value - sizeof(wchar_t), type;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return "";
+    std::string text;
+    if (RegQueryValueExW(key, name, nullptr, &type, (BYTE *)value, &size) == ERROR_SUCCESS)
+        text = type == REG_DWORD ? std::to_string(value[0] | (DWORD)value[1] << 16) : Utf8(value);
+    RegCloseKey(key);
+    return text;
+}
+
+// The Windows, as a support engineer names it.
+static std::string WindowsDescription()
+{
+    typedef LONG(WINAPI * GetVersionFunction)(OSVERSIONINFOW *);
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    auto get = reinterpret_cast<GetVersionFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    if (get)
+        get(&version);
+    std::string text = RegistryText(L"ProductName") + " " + RegistryText(L"DisplayVersion") + ", version " +
+                       std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion) +
+                       ", build " + std::to_string(version.dwBuildNumber);
+    const std::string update = RegistryText(L"UBR");
+    if (!update.empty())
+        text += "." + update;
+    SYSTEM_INFO system;
+    GetNativeSystemInfo(&system);
+    const bool bits64 = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+                        system.wProcessorArchitecture == 12;  // PROCESSOR_ARCHITECTURE_ARM64
+    text += std::string(bits64 ? (Wow64() ? ", 64-bit, the 32-bit program under WoW64" : ", 64-bit") : ", 32-bit") +
+            ", ANSI code page " + std::to_string(GetACP());
+    if (UnderWine()) {
+        typedef const char *(CDECL * WineVersion)();
+        auto wine = reinterpret_cast<WineVersion>(
+            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+        text += std::string(", Wine ") + wine();
+    }
+    return text;
+}
+
+// ---------------------------------------------------------------- what the kit saves and gives back
+
+// Windows' own Downloaded Program Files, set aside while the scenarios
+// make their own; the zone key "3", whose values the scenarios set.
+static std::wstring DpfAside()
+{
+    return Dpf() + L".kit-aside";
+}
+
+struct SavedValue {
+    std::wstring name;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+struct Saved {
+    bool dpf = false, zones = false, zone3 = false, userClasses = false;
+    std::vector<SavedValue> zoneValues;
+};
+
+static const std::wstring Zones = ZonesPath;
+static const std::wstring Zone3 = Zones + L"\\3";
+static const std::wstring UserClassStore = std::wstring(ClassStore).substr(0, wcslen(ClassStore) - 1);
+
+static bool KeyThere(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+static Saved SaveMachine()
+{
+    Saved saved;
+    saved.zones = KeyThere(HKEY_CURRENT_USER, Zones);
+    saved.zone3 = KeyThere(HKEY_CURRENT_USER, Zone3);
+    saved.userClasses = KeyThere(HKEY_CURRENT_USER, UserClassStore);
+    HKEY key;
+    if (saved.zone3 && RegOpenKeyExW(HKEY_CURRENT_USER, Zone3.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        std::vector<wchar_t> name(16384);
+        std::vector<BYTE> data(65536);
+        for (DWORD i = 0;; i++) {
+            DWORD length = (DWORD)name.size(), size = (DWORD)data.size(), type;
+            if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+                break;
+            saved.zoneValues.push_back({name.data(), type, std::vector<BYTE>(data.begin(), data.begin() + size)});
+        }
+        RegCloseKey(key);
+    }
+    if (GetFileAttributesW(Dpf().c_str()) != INVALID_FILE_ATTRIBUTES) {
+        RemovePath(DpfAside());
+        saved.dpf = MoveFileW(Dpf().c_str(), DpfAside().c_str()) != 0;
+        if (!saved.dpf)
+            Fail("cannot set Windows' own Downloaded Program Files aside, error " + std::to_string(GetLastError()));
+    }
+    return saved;
+}
+
+// Removes everything the scenarios put on the machine and gives back what
+// the kit set aside.
+static void GiveBackMachine(const Saved &saved)
+{
+    GiveBackKeys();
+    RemoveLink();
+    OpenToAll(HKEY_LOCAL_MACHINE, UserClassStore, false);
+    OpenToAll(HKEY_CURRENT_USER, UserClassStore, false);
+    DeleteTree(HKEY_LOCAL_MACHINE, LinkTarget);
+    const std::wstring store = ClassStore;
+    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2}) {
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            OpenToAll(root, store + id, true);
+            DeleteTree(root, store + id);
+        }
+        if (Wow64()) {
+            HKEY classes;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, UserClassStore.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                              &classes) == ERROR_SUCCESS) {
+                RegDeleteTreeW(classes, id);
+                RegDeleteKeyExW(classes, id, KEY_WOW64_64KEY, 0);
+                RegCloseKey(classes);
+            }
+        }
+    }
+    if (!saved.userClasses)
+        RegDeleteKeyW(HKEY_CURRENT_USER, UserClassStore.c_str());  // only while empty
+    const std::wstring sys = SystemDir();
+    for (const wchar_t *name : SystemFiles)
+        RemovePath(sys + L"\\" + name);
+    for (const wchar_t *name : {L"brevandel.dll.old", L"pendrow", L"pendrow2"})
+        RemovePath(sys + L"\\" + name);
+    if (Wow64()) {
+        for (const wchar_t *name : SystemFiles)
+            RemovePath(NativeSystemDir() + L"\\" + name);
+        RemovePath(NativeSystemDir() + L"\\pendrow");
+    }
+    RemovePath(Dpf());
+    if (saved.dpf && !MoveFileW(DpfAside().c_str(), Dpf().c_str()))
+        Fail("cannot put Windows' own Downloaded Program Files back from " + Utf8(DpfAside()) + ", error " +
+             std::to_string(GetLastError()));
+    if (!saved.zones) {
+        DeleteTree(HKEY_CURRENT_USER, Zones);
+    } else if (!saved.zone3) {
+        DeleteTree(HKEY_CURRENT_USER, Zone3);
+    } else {
+        OpenToAll(HKEY_CURRENT_USER, Zone3, false);
+        DeleteTree(HKEY_CURRENT_USER, Zone3);
+        HKEY key = CreateKey(HKEY_CURRENT_USER, Zone3);
+        for (const SavedValue &value : saved.zoneValues)
+            RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(), (DWORD)value.data.size());
+        if (key)
+            RegCloseKey(key);
+    }
+}
+
+// ---------------------------------------------------------------- the run
+
+// Runs one scenario in a copy of this driver, its output into `transcript`.
+static bool RunCopy(const std::string &name, const std::wstring &program, std::string &transcript)
+{
+    wchar_t self[MAX_PATH], temp[MAX_PATH], file[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    GetTempPathW(MAX_PATH, temp);
+    GetTempFileNameW(temp, L"kit", 0, file);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" run " + std::wstring(name.begin(), name.end()) +
+                           L" \"" + program + L"\"";
+    PROCESS_INFORMATION process;
+    DWORD code = 1;
+    if (out != INVALID_HANDLE_VALUE &&
+        CreateProcessW(self, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, Scaled(300000)) == WAIT_TIMEOUT) {
+            TerminateProcess(process.hProcess, 1);
+            transcript += "the scenario did not end within five minutes\n";
+        }
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } else {
+        transcript += "cannot start " + Utf8(self) + ", error " + std::to_string(GetLastError()) + "\n";
+    }
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    if (FILE *f = _wfopen(file, L"rb")) {
+        char chunk[4096];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;)
+            transcript.append(chunk, n);
+        fclose(f);
+    }
+    DeleteFileW(file);
+    return code == 0 && transcript.find("PASSED: " + name) != std::string::npos;
+}
+
+static std::string Line(const char *verdict, const std::string &name, const std::string &detail = "")
+{
+    return std::string(verdict) + " " + name + (detail.empty() ? "" : ": " + detail);
+}
+
+int Kit(const std::wstring &program, const std::wstring &reportPath, const std::vector<std::string> &only)
+{
+    if (!Elevated()) {
+        printf("The kit needs administrator rights: right-click run-tests.cmd and choose \"Run as administrator\".\n");
+        return 2;
+    }
+    if (GetACP() != 936) {
+        printf("The ANSI code page is %u, not 936: the program's Chinese texts cannot be checked.\n"
+               "Set Control Panel > Region > Administrative > Language for non-Unicode programs to\n"
+               "Chinese (Simplified, China), restart Windows, and run the kit again.\n",
+               GetACP());
+        return 2;
+    }
+    // What the kit installs must not be there yet: it would not be given
+    // back as it was.
+    const State found = Snapshot();
+    std::string already;
+    for (const std::wstring &entry : found) {
+        bool dpf = Under(entry, L"file " + Dpf());
+        for (const wchar_t *name : DpfFiles)
+            dpf = dpf && !Under(entry, DpfEntry(name));
+        if (!Under(entry, L"reg HKCU\\" + Zones) && !dpf)
+            already += "  " + Utf8(entry) + "\n";
+    }
+    if (!already.empty()) {
+        printf("This machine already has what the kit installs; the kit is for a machine without the\n"
+               "components (a fresh virtual machine):\n%s", already.c_str());
+        return 2;
+    }
+    FILE *report = _wfopen(reportPath.c_str(), L"wb");
+    if (!report) {
+        printf("cannot write the report %s\n", Utf8(reportPath).c_str());
+        return 2;
+    }
+    const bool wine = UnderWine();
+    const std::string windows = WindowsDescription();
+    fprintf(report, "uninstall.exe test kit\r\nWindows: %s\r\nprogram: %s\r\n\r\n", windows.c_str(),
+            Utf8(program).c_str());
+    printf("%s\n", windows.c_str());
+
+    const Saved saved = SaveMachine();
+    int passed = 0, failed = 0, skipped = 0;
+    std::string lines;
+    for (const Scenario &s : Scenarios()) {
+        const std::string name = s.name;
+        if (!only.empty() && std::find(only.begin(), only.end(), name) == only.end())
+            continue;
+        std::string why;
+        if (name.compare(0, 6, "wow64_") == 0 && !Wow64())
+            why = "only for the 32-bit program on 64-bit Windows";
+        for (const NotOnWindows &n : WineOnly)
+            if (n.scenario && name == n.scenario && !wine)
+                why = n.why;
+        std::string line, transcript;
+        if (!why.empty()) {
+            skipped++;
+            line = Line("NOT RUN", name, why);
+        } else {
+            const DWORD start = GetTickCount();
+            const bool ok = RunCopy(name, program, transcript);
+            ok ? passed++ : failed++;
+            line = Line(ok ? "PASSED" : "FAILED", name, std::to_string((GetTickCount() - start) / 1000) + " s");
+        }
+        printf("%s\n", line.c_str());
+        fflush(stdout);
+        lines += line + "\r\n";
+        fprintf(report, "==== %s\r\n%s\r\n", line.c_str(), transcript.c_str());
+        fflush(report);
+    }
+
+    // The machine as the kit found it.
+    failures = 0;
+    GiveBackMachine(saved);
+    const State now = Snapshot();
+    std::string left;
+    for (const std::wstring &entry : now)
+        if (!found.count(entry))
+            left += "  left behind: " + Utf8(entry) + "\r\n";
+    for (const std::wstring &entry : found)
+        if (!now.count(entry))
+            left += "  gone or changed: " + Utf8(entry) + "\r\n";
+    const bool asFound = left.empty() && failures == 0;
+    asFound ? passed++ : failed++;
+    const std::string line = Line(asFound ? "PASSED" : "FAILED", "machine_left_as_found");
+    printf("%s\n%s", line.c_str(), asFound ? "" : left.c_str());
+    lines += line + "\r\n";
+    fprintf(report, "==== %s\r\n%s\r\n", line.c_str(), left.c_str());
+
+    char summary[96];
+    snprintf(summary, sizeof summary, "%d passed, %d failed, %d skipped", passed, failed, skipped);
+    fprintf(report, "==== summary\r\n%s%s\r\n", lines.c_str(), summary);
+    fclose(report);
+    printf("%s\n", summary);
+    return failed ? 1 : 0;
+}
+
+}  // namespace e2e

@@ -5,7 +5,8 @@
 # make exe    build build/win32/uninstall.exe
 # make demo   the program's whole job in a throwaway Windows (Wine); options:
 #             make demo ARGS="--in-use | --gallery | --shipped | --interactive | --keep"
-# make dist   dist/uninstall.exe and its SHA-256 sum (reproducible); signed with
+# make dist   dist/uninstall.exe and its SHA-256 sum (reproducible), with the
+#             version in VERSION and the commit; dist/check.cmd; signed with
 #             SIGN_PKCS12=file [SIGN_PASS_FILE=file] or SIGN_CERT=.. SIGN_KEY=..
 # make bench  key tree removal against SHDeleteKeyA, here and in the emulated
 #             machine, size, stack (RUNS=N RUNS_VM=N BENCH_NO_VM=1)
@@ -60,7 +61,8 @@ test: exe exe64 native
 	-@E2E_ARCH="$(E2E_ARCH)" tests/e2e/run suite build/e2e
 	@cd build/native && ctest --output-on-failure -j $(JOBS)
 
-# dist/uninstall.exe and its SHA-256 sum; the build is reproducible.
+# dist/uninstall.exe and its SHA-256 sum, and check.cmd, the check of a PC
+# that goes out with it; the build is reproducible.
 # Built from scratch each time, so that two runs compare two builds.  With a
 # certificate (SIGN_PKCS12 or SIGN_CERT/SIGN_KEY, see scripts/sign) the file
 # is signed.  Built and signed aside and moved into $(DIST) only at the end:
@@ -69,7 +71,7 @@ DIST ?= dist
 SIGNING = $(strip $(SIGN_PKCS12)$(SIGN_CERT)$(SIGN_KEY))
 
 dist: setup
-	@rm -f $(DIST)/uninstall.exe $(DIST)/uninstall.exe.sha256
+	@rm -f $(DIST)/uninstall.exe $(DIST)/uninstall.exe.sha256 $(DIST)/check.cmd
 	$(if $(SIGNING),scripts/sign --check)
 	@mkdir -p build
 	@set -e; work=$$(mktemp -d build/dist.XXXXXX); trap 'rm -rf "$$work"' EXIT; \
@@ -80,7 +82,8 @@ dist: setup
 	(cd "$$work/out" && sha256sum uninstall.exe > uninstall.exe.sha256); \
 	mkdir -p $(DIST); \
 	mv "$$work/out/uninstall.exe.sha256" $(DIST)/; \
-	mv "$$work/out/uninstall.exe" $(DIST)/ || { rm -f $(DIST)/uninstall.exe.sha256; exit 1; }
+	mv "$$work/out/uninstall.exe" $(DIST)/ || { rm -f $(DIST)/uninstall.exe.sha256; exit 1; }; \
+	cp docs/check.cmd $(DIST)/
 	@cat $(DIST)/uninstall.exe.sha256
 
 demo: exe exe64

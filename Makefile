@@ -5,7 +5,8 @@
 # make exe    build build/win32/uninstall.exe
 # make demo   the program's whole job in a throwaway Windows (Wine); options:
 #             make demo ARGS="--in-use | --gallery | --shipped | --interactive | --keep"
-# make dist   dist/uninstall.exe and its SHA-256 sum (reproducible); signed with
+# make dist   dist/uninstall.exe and its SHA-256 sum (reproducible), with the
+#             version in VERSION and the commit; dist/check.cmd; signed with
 #             SIGN_PKCS12=file [SIGN_PASS_FILE=file] or SIGN_CERT=.. SIGN_KEY=..
 # make wintest  dist/wintest/ and dist/wintest.zip: the end-to-end suite for
 #             a throw-away Windows VM, run there by run-tests.cmd
@@ -68,7 +69,8 @@ wintest: exe
 	@tests/wintest/pack build/win32 $(DIST)
 	@echo "wrote $(DIST)/wintest/ and $(DIST)/wintest.zip: unzip it in a throw-away Windows VM, run run-tests.cmd as an administrator"
 
-# dist/uninstall.exe and its SHA-256 sum; the build is reproducible.
+# dist/uninstall.exe and its SHA-256 sum, and check.cmd, the check of a PC
+# that goes out with it; the build is reproducible.
 # Built from scratch each time, so that two runs compare two builds.  With a
 # certificate (SIGN_PKCS12 or SIGN_CERT/SIGN_KEY, see scripts/sign) the file
 # is signed.  Built and signed aside and moved into $(DIST) only at the end:
@@ -77,7 +79,7 @@ DIST ?= dist
 SIGNING = $(strip $(SIGN_PKCS12)$(SIGN_CERT)$(SIGN_KEY))
 
 dist: setup
-	@rm -f $(DIST)/uninstall.exe $(DIST)/uninstall.exe.sha256
+	@rm -f $(DIST)/uninstall.exe $(DIST)/uninstall.exe.sha256 $(DIST)/check.cmd
 	$(if $(SIGNING),scripts/sign --check)
 	@mkdir -p build
 	@set -e; work=$$(mktemp -d build/dist.XXXXXX); trap 'rm -rf "$$work"' EXIT; \
@@ -88,7 +90,8 @@ dist: setup
 	(cd "$$work/out" && sha256sum uninstall.exe > uninstall.exe.sha256); \
 	mkdir -p $(DIST); \
 	mv "$$work/out/uninstall.exe.sha256" $(DIST)/; \
-	mv "$$work/out/uninstall.exe" $(DIST)/ || { rm -f $(DIST)/uninstall.exe.sha256; exit 1; }
+	mv "$$work/out/uninstall.exe" $(DIST)/ || { rm -f $(DIST)/uninstall.exe.sha256; exit 1; }; \
+	cp docs/check.cmd $(DIST)/
 	@cat $(DIST)/uninstall.exe.sha256
 
 demo: exe exe64

@@ -35,6 +35,8 @@ std::vector<Scenario> Scenarios()
          [] { RemovePath(Dpf()); }, {SystemError(3), SystemError(3), SystemError(3), Says(Succeeded)}, 0,
          Everything, {}},
 
+        // On Windows too a library mapped by a process refuses deletion with 5 (the
+        // in_use_* scenarios, and wow64_in_use_no).
         {"in_use_no", "larMosk.dll loaded by another process, answer No: the targets after it stay",
          [sys] { Hold(sys + L"\\larMosk.dll"); }, {Says(InUse, IDNO), Says(Failed)}, 0,
          [](State &s) { StoppedAt(s, 1); },
@@ -59,6 +61,8 @@ std::vector<Scenario> Scenarios()
          [] { SetFileAttributesW((Dpf() + L"\\marvisk.ocx").c_str(), FILE_ATTRIBUTE_READONLY); },
          {Says(Succeeded)}, 0, Everything, {}},
 
+        // On Windows too a file open without share-delete refuses deletion with 32
+        // (this one and folder_refused).
         {"open_no_share_delete",
          "tobrin.inf held open without share-delete: one system-error box (code 32), it stays, the rest goes, "
          "final failure",
@@ -102,6 +106,9 @@ std::vector<Scenario> Scenarios()
          },
          {}},
 
+        // SYSTEM as a key's owner: Windows lets an administrator set it only with
+        // SeRestorePrivilege enabled, which MakeReadOnly enables (this one,
+        // no_rights and class_keys_read_only).
         {"zone_key_set_value_only", "the zone key \"3\" owned by SYSTEM, everyone may only read it and set "
                                     "values: the value is set, no zone box, success",
          [] { MakeReadOnly(HKEY_CURRENT_USER, std::wstring(ZonesPath) + L"\\3", false, true); },
@@ -205,6 +212,10 @@ std::vector<Scenario> Scenarios()
                                      "keys go, the user's neighbour stays, success",
          InstallUserClasses, {Says(Succeeded)}, 0, Everything, {}},
 
+        // Windows takes a DLL beside the program before the system's without any
+        // setting; Wine needs the override the fixture writes.  On Vista, and on 7
+        // without KB2533623, the program cannot keep it out: a failure there is
+        // a finding, not a fault of the kit.
         {"planted_dll", "a uxtheme.dll planted beside the program, native DLLs preferred: the program does not "
                         "load it",
          PlantDll, {Says(Succeeded)}, 0, Everything, RemovePlantedDll},
@@ -222,6 +233,8 @@ std::vector<Scenario> Scenarios()
          },
          {}},
 
+        // Creating a registry link takes KEY_CREATE_LINK and REG_OPTION_CREATE_LINK;
+        // Windows allows it an administrator, outside a sandbox.
         {"link_below_class_key", "a registry link below a class key points to a key tree outside the plan: the "
                                  "link goes with the class key, the tree it points to stays as it was",
          PlantLink, {Says(Succeeded)}, 0, Everything, {}},

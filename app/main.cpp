@@ -10,7 +10,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     HANDLE turn = WaitForOurTurn();
     if (!SetZonePolicy())
         ShowMessage(MsgZonePolicyFailed);
-    const Ending &ending = Endings[RemoveComponents()];
+    const Ending &ending = Endings[OutcomeOf(RemoveComponents())];
     for (const char *text : ending.boxes)
         if (text)
             ShowMessage(text);

@@ -87,17 +87,6 @@ void EndOurTurn(HANDLE turn)
     CloseHandle(turn);
 }
 
-// Removes every file of one kind from directory, in plan order; false when
-// the user stopped the removal.
-static bool RemoveFiles(TargetKind kind, const char *directory, bool *leftInPlace)
-{
-    for (int i = 0; i < RemovalPlanSize; i++)
-        if (RemovalPlan[i].kind == kind &&
-            !RemoveFileWithRetry(directory, RemovalPlan[i].target, leftInPlace))
-            return false;
-    return true;
-}
-
 // A directory request gives the length written, or 0 on failure, or the size
 // it would need (260 or more) when the path does not fit: then the buffer
 // holds no usable path.
@@ -123,34 +112,63 @@ static UINT GetComponentDirectory(char *buffer, UINT size)
     return length;
 }
 
-// Removes the class keys from every store; sets *leftInPlace when one
-// stayed.  False when the system refused one: the removal stops there.
-static bool RemoveClassKeys(bool *leftInPlace)
+// Where the files of the plan are: the directory of 32-bit components (its
+// files and the folder) and Downloaded Program Files.  Each is asked for
+// once, when first needed, by the walk and again by the last look.
+struct Directories {
+    bool asked[2];
+    bool named[2];
+    char path[2][MAX_PATH];
+};
+
+// The directory of a kind's targets; null when the system will not name it,
+// or names one too long to hold a name after it.  Only the walk reports the
+// latter (once): the look just cannot see into it.
+static const char *DirectoryOf(TargetKind kind, Directories *directories, bool report)
+{
+    const int which = kind == DownloadedProgramFile ? 1 : 0;
+    char *path = directories->path[which];
+    if (!directories->asked[which]) {
+        directories->asked[which] = true;
+        if (which == 0) {
+            directories->named[which] = GotDirectory(GetComponentDirectory(path, MAX_PATH));
+        } else if (!GotDirectory(GetWindowsDirectoryA(path, MAX_PATH))) {
+            directories->named[which] = false;
+        } else {
+            directories->named[which] = AppendPath(path, MAX_PATH, DownloadedProgramFiles);
+            if (!directories->named[which] && report)
+                ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
+        }
+    }
+    return directories->named[which] ? path : nullptr;
+}
+
+// The folder's path, zero-filled whole: the shell takes a list of paths
+// ended by an empty one, so the path leaves room for a second NUL (258
+// bytes at most).  False when it does not fit.
+static bool FolderPath(char *buffer, const char *directory, const char *name)
+{
+    memset(buffer, 0, MAX_PATH);
+    return AppendPath(buffer, MAX_PATH - 1, directory) && AppendPath(buffer, MAX_PATH - 1, name);
+}
+
+// Removes one class key from every class store.  False when the system
+// refused it for rights: the removal stops there.
+static bool RemoveClassKey(const char *name)
 {
     for (int store = 0; store < ClassStoreCount; store++) {
         // The store's CLSID is only the parent of the class keys: opening a
         // key below it needs no right on it, and an account that may only
         // read it (a standard user, for the machine's) must still reach the
-        // class keys, to remove them or be told it may not.
+        // class keys, to remove them or be told it may not.  A store whose
+        // CLSID is missing has no class registered (most 64-bit Windows
+        // have no 32-bit view of the user's classes); one the system will
+        // not open is left to the last look.
         HKEY classes;
-        LSTATUS opened =
-            RegOpenKeyExA(ClassStores[store].root, ClassStores[store].path, 0, KEY_QUERY_VALUE, &classes);
-        if (opened != ERROR_SUCCESS) {
-            // No CLSID, no class registered there (most 64-bit Windows have
-            // no 32-bit view of the user's classes).  Any other failure
-            // leaves the store unseen: its class keys may be there.
-            if (opened != ERROR_FILE_NOT_FOUND)
-                *leftInPlace = true;
+        if (RegOpenKeyExA(ClassStores[store].root, ClassStores[store].path, 0, KEY_QUERY_VALUE, &classes) !=
+            ERROR_SUCCESS)
             continue;
-        }
-        KeyOutcome outcome = KeyGone;
-        for (int i = 0; i < RemovalPlanSize && outcome != KeyRefused; i++) {
-            if (RemovalPlan[i].kind != ClassKey)
-                continue;
-            outcome = DeleteKeyTree(classes, RemovalPlan[i].target);
-            if (outcome == KeyStayed)
-                *leftInPlace = true;
-        }
+        KeyOutcome outcome = DeleteKeyTree(classes, name);
         RegCloseKey(classes);
         if (outcome == KeyRefused)
             return false;
@@ -158,43 +176,88 @@ static bool RemoveClassKeys(bool *leftInPlace)
     return true;
 }
 
-RemovalOutcome RemoveComponents()
+WalkEnding RemoveComponents()
 {
-    bool leftInPlace = false;
-    if (!RemoveClassKeys(&leftInPlace))
-        return RightsRefused;
-
-    // Zero-filled whole: the folder path written into it is then followed by
-    // the second NUL the shell needs.  A directory the system will not name
-    // leaves its targets unseen.
-    char systemDirectory[MAX_PATH];
-    memset(systemDirectory, 0, sizeof systemDirectory);
-    if (GotDirectory(GetComponentDirectory(systemDirectory, MAX_PATH))) {
-        if (!RemoveFiles(SystemFile, systemDirectory, &leftInPlace))
-            return NotAllRemoved;
-        for (int i = 0; i < RemovalPlanSize; i++) {
-            if (RemovalPlan[i].kind != SystemFolder)
-                continue;
-            // One byte short of the buffer: the last one is the closing NUL.
-            if (!AppendPath(systemDirectory, MAX_PATH - 1, RemovalPlan[i].target)) {
-                ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
-                leftInPlace = true;
-            } else if (!RemoveFolderTree(systemDirectory)) {
-                return NotAllRemoved;
-            }
+    Directories directories = {};
+    for (int i = 0; i < RemovalPlanSize; i++) {
+        const PlanStep &step = RemovalPlan[i];
+        if (step.kind == ClassKey) {
+            if (!RemoveClassKey(step.target))
+                return RefusedRights;
+            continue;
         }
-    } else {
-        leftInPlace = true;
+        // A directory the system will not name leaves its targets to the
+        // last look.
+        const char *directory = DirectoryOf(step.kind, &directories, true);
+        if (!directory)
+            continue;
+        if (step.kind == SystemFolder) {
+            char folder[MAX_PATH];
+            if (!FolderPath(folder, directory, step.target))
+                ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
+            else if (!RemoveFolderTree(folder))
+                return Stopped;
+        } else if (!RemoveFileWithRetry(directory, step.target)) {
+            return Stopped;
+        }
     }
+    return Walked;
+}
 
-    char windowsDirectory[MAX_PATH];
-    if (!GotDirectory(GetWindowsDirectoryA(windowsDirectory, MAX_PATH)))
-        return NotAllRemoved;
-    if (!AppendPath(windowsDirectory, MAX_PATH, DownloadedProgramFiles)) {
-        ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
-        return NotAllRemoved;
+// Whether the system has a class key in any class store, as the removal
+// sees them: opened as it is (a link as the link), for querying only.
+// "Not found" is gone; any other failure cannot tell.
+static bool ClassKeyGone(const char *name)
+{
+    for (int store = 0; store < ClassStoreCount; store++) {
+        char path[MAX_PATH] = "";
+        if (!AppendPath(path, sizeof path, ClassStores[store].path) || !AppendPath(path, sizeof path, "\\") ||
+            !AppendPath(path, sizeof path, name))
+            return false;
+        HKEY key;
+        LSTATUS opened = RegOpenKeyExA(ClassStores[store].root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key);
+        if (opened == ERROR_SUCCESS)
+            RegCloseKey(key);
+        if (opened != ERROR_FILE_NOT_FOUND && opened != ERROR_PATH_NOT_FOUND)
+            return false;
     }
-    if (!RemoveFiles(DownloadedProgramFile, windowsDirectory, &leftInPlace))
-        return NotAllRemoved;
-    return leftInPlace ? NotAllRemoved : AllRemoved;
+    return true;
+}
+
+// Whether a file or folder target is gone.  A folder where a file of the
+// plan should be is not that file; the folder of the plan is gone only when
+// nothing of its name is there.
+static bool FileTargetGone(const PlanStep &step, Directories *directories)
+{
+    const char *directory = DirectoryOf(step.kind, directories, false);
+    char path[MAX_PATH] = "";
+    if (!directory || !AppendPath(path, sizeof path, directory) || !AppendPath(path, sizeof path, step.target))
+        return false;
+    Look look = LookAt(path);
+    return look == Absent || (look == FolderThere && step.kind != SystemFolder);
+}
+
+bool PlanIsGone()
+{
+    Directories directories = {};
+    for (int i = 0; i < RemovalPlanSize; i++) {
+        const PlanStep &step = RemovalPlan[i];
+        if (!(step.kind == ClassKey ? ClassKeyGone(step.target) : FileTargetGone(step, &directories)))
+            return false;
+    }
+    return true;
+}
+
+// The one rule for the final box.  The walk removes; a look decides: a
+// target removed early may have come back meanwhile (a component that
+// repairs itself, a control the browser downloads again while a question
+// waits), and a call's report is not the state.  A walk that stopped left
+// targets in place, and a refusal for rights has its own ending.
+RemovalOutcome OutcomeOf(WalkEnding walk)
+{
+    switch (walk) {
+    case Walked: return PlanIsGone() ? AllRemoved : NotAllRemoved;
+    case Stopped: return NotAllRemoved;
+    default: return RightsRefused;
+    }
 }

@@ -28,12 +28,21 @@ extern const char DownloadedProgramFiles[];
 extern const ClassStore ClassStores[];
 extern const int ClassStoreCount;
 
-// How a walk through the removal plan ended.
+// How the walk through the removal plan ended.
+enum WalkEnding {
+    Walked,         // every step was taken
+    Stopped,        // the user declined a question, or the shell left the
+                    // folder: the steps after it were not taken
+    RefusedRights,  // the system would not open a class key for its
+                    // removal: nothing after that key was touched
+};
+
+// How a run ends.
 enum RemovalOutcome {
-    AllRemoved,     // every target is gone, or was never there
-    NotAllRemoved,  // the user stopped the removal, or a target is still there
-    RightsRefused,  // the system would not open a class key for its removal:
-                    // nothing after that key was touched
+    AllRemoved,     // the last look finds no target of the plan
+    NotAllRemoved,  // the walk stopped, or the last look finds a target or
+                    // cannot tell
+    RightsRefused,  // the walk was refused for rights
 };
 
 // How a run ends, by the outcome of the removal: the boxes shown, in order,
@@ -44,8 +53,16 @@ struct Ending {
 };
 extern const Ending Endings[];
 
-// Walks the removal plan.  Shows only the boxes of the single steps.
-RemovalOutcome RemoveComponents();
+// Walks the removal plan once, in its order.  Shows only the boxes of the
+// single steps.
+WalkEnding RemoveComponents();
+
+// Whether a look at every target of the plan finds each of them gone.
+bool PlanIsGone();
+
+// The run's outcome: from how the walk ended, and for a walk taken to its
+// end, from the last look.
+RemovalOutcome OutcomeOf(WalkEnding walk);
 
 // One run at a time on the machine, whichever session starts it: waits
 // until no other copy is at work, a minute at most, and returns what holds

@@ -43,16 +43,11 @@ void ReportSystemError(DWORD code)
     ShowMessage(fallback);
 }
 
-// What a look at a path shows.  Only the system's "not found" (no such file,
-// no such path) means that nothing is there; a look that fails for any other
-// reason (no right to the folder above, a device error, a file whose
-// deletion is still pending) shows nothing for sure.
-enum Look { Present, Absent, Unsure };
-
-static Look LookAt(const char *path)
+Look LookAt(const char *path)
 {
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
-        return Present;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return attributes & FILE_ATTRIBUTE_DIRECTORY ? FolderThere : FileThere;
     DWORD code = GetLastError();
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? Absent : Unsure;
 }
@@ -64,7 +59,7 @@ static Look LookAt(const char *path)
 static bool Removed(bool reported, const char *path)
 {
     Look look = LookAt(path);
-    return reported ? look != Present : look == Absent;
+    return reported ? look == Absent || look == Unsure : look == Absent;
 }
 
 // Takes the read-only mark off a file, which makes the system refuse its
@@ -80,28 +75,29 @@ static bool ClearReadOnly(const char *path)
     return SetFileAttributesA(path, attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
-bool RemoveFileWithRetry(const char *directory, const char *name, bool *leftInPlace)
+bool RemoveFileWithRetry(const char *directory, const char *name)
 {
     char path[MAX_PATH] = "";
     if (!AppendPath(path, sizeof path, directory) || !AppendPath(path, sizeof path, name)) {
         // Never cut the path short: a shorter path names some other file.
         ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
-        *leftInPlace = true;
         return true;
     }
     // A file of ours marked read-only is not in use: the mark comes off
     // once, before the user is asked anything.
     bool markCleared = false;
     for (;;) {
-        if (DeleteFileA(path)) {
-            if (!Removed(true, path))
-                *leftInPlace = true;
+        if (DeleteFileA(path))
             return true;
-        }
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND)
             return true;
         if (code == ERROR_ACCESS_DENIED) {
+            // The system refuses a folder as it refuses a file in use.  A
+            // folder is not the file, and closing the browser would never
+            // free it: nothing is done to it, nobody is asked.
+            if (LookAt(path) == FolderThere)
+                return true;
             if (!markCleared && ClearReadOnly(path)) {
                 markCleared = true;
                 continue;
@@ -111,12 +107,10 @@ bool RemoveFileWithRetry(const char *directory, const char *name, bool *leftInPl
                 continue;
             return false;
         }
+        // Another program holds it open, its folder is missing, ...: said
+        // once, and the removal goes on.  The last look tells whether the
+        // file stayed.
         ReportSystemError(code);
-        // A missing folder means the file is not there either; anything else
-        // (another program holds it open, ...) leaves it where it is, unless
-        // it is gone all the same.
-        if (!Removed(false, path))
-            *leftInPlace = true;
         return true;
     }
 }

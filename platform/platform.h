@@ -2,7 +2,7 @@
 //
 // On Windows these are the system's own functions from KERNEL32, ADVAPI32,
 // USER32, SHELL32 and NTDLL, declared by the SDK headers (all but
-// NtDeleteKey, declared below).  The one
+// NtOpenKey and NtDeleteKey, declared below).  The one
 // function that not every supported system has, SetDefaultDllDirectories,
 // is looked up in KERNEL32 at run time (see RestrictDllSearch).  Elsewhere the
 // same names are declared by tests/sim/windows.h and provided by the
@@ -18,9 +18,13 @@
 #include <shellapi.h>
 #include <winternl.h>
 
-// Deletes the key behind an open handle, also when that key is a registry
-// link: a delete by name would delete the link's target instead.  NTDLL's;
-// no SDK header for user mode declares it.
+// NTDLL's; no SDK header for user mode declares them.  Key names are counted
+// strings: only NtOpenKey takes a name by its length, one that holds a NUL
+// included.  NtDeleteKey deletes the key behind an open handle, also when
+// that key is a registry link: a delete by name would delete the link's
+// target instead.
+extern "C" NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
+                                    POBJECT_ATTRIBUTES ObjectAttributes);
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
 
 // Whether this is the 32-bit build, the one that ships.
@@ -33,6 +37,16 @@ inline bool ProgramIs32Bit()
 
 #include "tests/sim/windows.h"
 
+#endif
+
+// What NtDeleteKey says for a key that still has subkeys: Windows'
+// STATUS_CANNOT_DELETE, Wine's STATUS_ACCESS_DENIED.  Neither is in the
+// headers for user mode.
+#ifndef STATUS_ACCESS_DENIED
+#define STATUS_ACCESS_DENIED ((NTSTATUS)0xC0000022L)
+#endif
+#ifndef STATUS_CANNOT_DELETE
+#define STATUS_CANNOT_DELETE ((NTSTATUS)0xC0000121L)
 #endif
 
 // Keeps the DLLs this process loads on demand (those the message boxes bring

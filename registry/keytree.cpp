@@ -7,7 +7,8 @@
 // answers to that.  The messages stay ANSI.
 //
 // Child names are collected in batches before any of them is touched: up
-// to 20 names, packed one after another, each with its NUL.
+// to 20 names, packed one after another, each with the length the
+// enumeration gave.
 static const int ChildSlots = 20;
 static const DWORD ChildListChars = 1024;
 // A key name has up to 255 UTF-16 units.  A name is only asked for while this
@@ -21,8 +22,8 @@ static const DWORD LongestName = 255 + 1;
 // How many times one level is looked at afresh.  A pass takes the children
 // the level lists at its start; the next pass looks again for any that came
 // meanwhile or that a pass cut short by others' deletions did not reach.  One
-// pass empties a level that nobody else touches and the second finds it
-// empty; more are needed only while another program works on the same
+// pass empties a level that nobody else touches, and the key's delete after
+// it succeeds; more are needed only while another program works on the same
 // level.  A component that registers itself again as fast as it is removed
 // must not keep the run busy for ever: after this many passes the key stays,
 // and the run says so.
@@ -34,22 +35,20 @@ static const int PassesPerLevel = 8;
 #define OUT_OF_LINE __attribute__((noinline))
 #endif
 
-static bool SameName(const WCHAR *a, const WCHAR *b)
-{
-    while (*a && *a == *b)
-        a++, b++;
-    return *a == *b;
-}
-
-// Whether the enumeration still lists name at index, for a child that the
+// Whether the enumeration still lists a name at index, for a child that the
 // registry no longer found.  Kept out of line, so that its buffer is not part
 // of every level's frame.
-OUT_OF_LINE static bool Listed(HKEY key, DWORD index, const WCHAR *name)
+OUT_OF_LINE static bool Listed(HKEY key, DWORD index, const WCHAR *name, DWORD length)
 {
     WCHAR listed[LongestName];
-    DWORD length = LongestName;
-    return RegEnumKeyExW(key, index, listed, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           SameName(listed, name);
+    DWORD listedLength = LongestName;
+    if (RegEnumKeyExW(key, index, listed, &listedLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        listedLength != length)
+        return false;
+    for (DWORD i = 0; i < length; i++)
+        if (listed[i] != name[i])
+            return false;
+    return true;
 }
 
 // The number of subkeys an open key lists now.  A key deleted meanwhile has
@@ -77,46 +76,89 @@ static bool Gone(LSTATUS result)
 // it points to, so that a link below a class key cannot steer the removal at
 // keys outside it.  And every key is deleted through its own handle, which
 // deletes exactly what was opened; a delete by name would follow a link.
-static LSTATUS OpenAsIs(HKEY parent, const WCHAR *name, REGSAM access, HKEY *key)
+//
+// A key's name is a counted string, and a NUL may stand anywhere in it (a
+// known way to hide keys from tools that take C strings).  Each name is
+// opened by the length the enumeration gave, never up to its first NUL: that
+// could name a sibling, or, for a name that begins with a NUL, the parent
+// itself.  No name is empty; the system never lists one.
+static LSTATUS OpenAsIs(HKEY parent, const WCHAR *name, DWORD length, REGSAM access, HKEY *key)
 {
-    return RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, access, key);
+    if (length == 0 || length >= LongestName)
+        return ERROR_INVALID_PARAMETER;
+    UNICODE_STRING counted;
+    counted.Length = counted.MaximumLength = (USHORT)(length * sizeof(WCHAR));
+    counted.Buffer = const_cast<WCHAR *>(name);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &counted, OBJ_CASE_INSENSITIVE | OBJ_OPENLINK, parent, nullptr);
+    HANDLE handle = nullptr;
+    NTSTATUS status = NtOpenKey(&handle, access, &attributes);
+    if (status != 0)
+        return (LSTATUS)RtlNtStatusToDosError(status);
+    *key = (HKEY)handle;
+    return ERROR_SUCCESS;
 }
 
-static LSTATUS DeleteOpenKey(HKEY key)
+// Through a handle that holds DELETE, a delete fails only while subkeys are
+// left (or for a key the system will not delete at all), never for rights.
+static bool SubkeysLeft(NTSTATUS status)
 {
-    return (LSTATUS)RtlNtStatusToDosError(NtDeleteKey(key));
+    return status == STATUS_CANNOT_DELETE || status == STATUS_ACCESS_DENIED;
 }
 
 // What became of one key: deleted here, not found (the system no longer
 // has it, whoever removed it), stayed, or refused.
 enum Removal { Deleted, NotFound, Stayed, Refused };
 
-// Deletes every key below an open key, deepest first, as far as it can.
-// False when the system refused to open one of them for its removal: the
-// caller stops there, and so does everything after it.
-static bool RemoveChildren(HKEY key);
+static Removal AfterDelete(NTSTATUS status)
+{
+    if (status == 0)
+        return Deleted;
+    return Gone((LSTATUS)RtlNtStatusToDosError(status)) ? NotFound : Stayed;
+}
+
+// One pass over the subkeys of an open key: removes each of the `left`
+// children that follow the first `*kept`, deepest first.  Children that stay
+// after their removal are counted in *kept.  False when the system refused
+// to open one of them for its removal: the caller stops there, and so does
+// everything after it.
+static bool RemovePass(HKEY key, DWORD left, DWORD *kept);
 
 // What removing a key takes: listing and counting its subkeys, and
 // deleting it.  No more, so that a key whose owner granted just that goes.
 static const REGSAM RemovalAccess = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE;
 
-// The system checks a key's rights when it is opened.  Through a handle that
-// holds DELETE, a delete fails only for subkeys left (or a key the system
-// will not delete at all), never for rights, whatever code it comes with: the
-// key stayed.  So the one refusal for rights is an open refused with
-// ERROR_ACCESS_DENIED.
-static Removal RemoveKeyTree(HKEY parent, const WCHAR *name)
+// The system checks a key's rights when it is opened, so the one refusal for
+// rights is an open refused with ERROR_ACCESS_DENIED.  Most keys have no
+// subkeys: the delete comes first, and only a key whose delete says that
+// subkeys are left is listed and emptied, a pass at a time, and deleted
+// again.
+static Removal RemoveKeyTree(HKEY parent, const WCHAR *name, DWORD length)
 {
     HKEY key;
-    LSTATUS opened = OpenAsIs(parent, name, RemovalAccess, &key);
+    LSTATUS opened = OpenAsIs(parent, name, length, RemovalAccess, &key);
     if (opened == ERROR_SUCCESS) {
-        if (!RemoveChildren(key)) {
-            RegCloseKey(key);
-            return Refused;
+        NTSTATUS status = NtDeleteKey(key);
+        // Children that stayed after their removal.  Deleting a key keeps
+        // the order of the others, so these are the first `kept` of the
+        // enumeration and every pass starts after them: no child is
+        // collected twice and none is skipped.
+        DWORD kept = 0;
+        for (int pass = 0; pass < PassesPerLevel && SubkeysLeft(status); pass++) {
+            DWORD listed = CountChildren(key);
+            // Only children that stayed are left: so does the key.
+            if (listed != 0 && listed <= kept)
+                break;
+            // No more than the level listed at the start of the pass: what
+            // comes meanwhile waits for the next one.
+            if (listed > kept && !RemovePass(key, listed - kept, &kept)) {
+                RegCloseKey(key);
+                return Refused;
+            }
+            status = NtDeleteKey(key);
         }
-        LSTATUS result = DeleteOpenKey(key);
         RegCloseKey(key);
-        return result == ERROR_SUCCESS ? Deleted : Gone(result) ? NotFound : Stayed;
+        return AfterDelete(status);
     }
     if (Gone(opened))
         return NotFound;
@@ -126,57 +168,44 @@ static Removal RemoveKeyTree(HKEY parent, const WCHAR *name)
         return Stayed;
     // The right to delete alone still removes a key that has no subkeys.
     // One that has some needed the listing the system refused.
-    opened = OpenAsIs(parent, name, DELETE, &key);
+    opened = OpenAsIs(parent, name, length, DELETE, &key);
     if (opened != ERROR_SUCCESS)
         return Gone(opened) ? NotFound : opened == ERROR_ACCESS_DENIED ? Refused : Stayed;
-    LSTATUS result = DeleteOpenKey(key);
+    NTSTATUS status = NtDeleteKey(key);
     RegCloseKey(key);
-    if (result == ERROR_SUCCESS)
-        return Deleted;
-    return Gone(result) ? NotFound : result == ERROR_ACCESS_DENIED ? Refused : Stayed;
+    return SubkeysLeft(status) ? Refused : AfterDelete(status);
 }
 
-static bool RemoveChildren(HKEY key)
+static bool RemovePass(HKEY key, DWORD left, DWORD *kept)
 {
     WCHAR children[ChildListChars];
-    // Children that stayed after their removal.  Deleting a key keeps the
-    // order of the others, so these are the first `kept` of the enumeration
-    // and every batch starts after them: no child is collected twice and
-    // none is skipped.  A child that another program deleted meanwhile is
-    // not found; it stayed only if the enumeration still lists it where it
-    // would be.
-    DWORD kept = 0;
-    for (int pass = 0; pass < PassesPerLevel; pass++) {
-        DWORD listed = CountChildren(key);
-        if (listed <= kept)
-            return true;
-        // No more than the level listed at the start of the pass: what comes
-        // meanwhile waits for the next one.
-        for (DWORD left = listed - kept; left > 0;) {
-            int count = 0;
-            DWORD used = 0;
-            while (count < ChildSlots && (DWORD)count < left && ChildListChars - used >= LongestName) {
-                DWORD length = ChildListChars - used;
-                if (RegEnumKeyExW(key, kept + (DWORD)count, children + used, &length, nullptr, nullptr, nullptr,
-                                  nullptr) != ERROR_SUCCESS)
-                    break;
-                used += length + 1;
-                count++;
-            }
-            // Others deleted some of the level meanwhile: the next pass
-            // looks again.
-            if (count == 0)
+    WORD lengths[ChildSlots];
+    while (left > 0) {
+        int count = 0;
+        DWORD used = 0;
+        while (count < ChildSlots && (DWORD)count < left && ChildListChars - used >= LongestName) {
+            DWORD length = ChildListChars - used;
+            if (RegEnumKeyExW(key, *kept + (DWORD)count, children + used, &length, nullptr, nullptr, nullptr,
+                              nullptr) != ERROR_SUCCESS)
                 break;
-            left -= (DWORD)count;
-            for (const WCHAR *child = children; count > 0; count--) {
-                Removal removal = RemoveKeyTree(key, child);
-                if (removal == Refused)
-                    return false;
-                if (removal == Stayed || (removal == NotFound && Listed(key, kept, child)))
-                    kept++;
-                while (*child++) {
-                }
-            }
+            lengths[count++] = (WORD)length;
+            used += length;
+        }
+        // Others deleted some of the level meanwhile: the next pass looks
+        // again.
+        if (count == 0)
+            break;
+        left -= (DWORD)count;
+        const WCHAR *child = children;
+        for (int i = 0; i < count; child += lengths[i++]) {
+            Removal removal = RemoveKeyTree(key, child, lengths[i]);
+            if (removal == Refused)
+                return false;
+            // A child that another program deleted meanwhile is not found;
+            // it stayed only if the enumeration still lists it where it
+            // would be.
+            if (removal == Stayed || (removal == NotFound && Listed(key, *kept, child, lengths[i])))
+                (*kept)++;
         }
     }
     return true;
@@ -191,8 +220,7 @@ KeyOutcome DeleteKeyTree(HKEY parent, const char *name)
         wide[length] = (WCHAR)(unsigned char)name[length];
         length++;
     }
-    wide[length] = 0;
-    switch (RemoveKeyTree(parent, wide)) {
+    switch (RemoveKeyTree(parent, wide, length)) {
     case Deleted:
     case NotFound: return KeyGone;
     case Refused: return KeyRefused;

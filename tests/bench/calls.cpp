@@ -49,7 +49,7 @@ void Measure(const char *shape, int fanout, int depth, bool chain)
     }
     RegCloseKey(classes);
     std::printf("%-28s %7d %8d %9.2f %7.2f %7.2f %7.2f %7.2f %7.2f\n", shape, keys, total, (double)total / keys,
-                (double)byOp["RegOpenKeyExW"] / keys, (double)byOp["RegQueryInfoKeyW"] / keys,
+                (double)byOp["NtOpenKey"] / keys, (double)byOp["RegQueryInfoKeyW"] / keys,
                 (double)byOp["RegEnumKeyExW"] / keys, (double)byOp["RegCloseKey"] / keys,
                 (double)byOp["NtDeleteKey"] / keys);
     if (sim::FindKey(HKEY_CLASSES_ROOT, root))

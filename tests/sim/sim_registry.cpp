@@ -147,19 +147,12 @@ void MarkDeleted(Key &key)
 }
 
 // A name the ...A functions were given.  The program gives them only ASCII
-// paths; the names it removes go through the wide functions, which see
-// every name, also one with no form in the ANSI code page.
+// paths; the names it removes go through the wide functions and NtOpenKey,
+// which see every name, also one with no form in the ANSI code page or with
+// a NUL in it.
 std::string FromAnsi(const char *ansi)
 {
     return ansi ? ansi : "";
-}
-
-std::string FromWide(LPCWSTR name)
-{
-    std::u16string in;
-    for (; name && *name; name++)
-        in += *name;
-    return Utf8(in);
 }
 
 // Whether an open handle carries a right; the predefined roots carry all.
@@ -387,10 +380,20 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM
     return Open("RegOpenKeyExA", hKey, FromAnsi(lpSubKey), ulOptions, samDesired, phkResult);
 }
 
-LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult)
+// The name is counted: a NUL in it is part of it.  An empty name opens the
+// parent itself, as on Windows.
+NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes)
 {
-    return Open("RegOpenKeyExW", hKey, FromWide(lpSubKey), ulOptions, samDesired, phkResult);
+    const UNICODE_STRING *name = ObjectAttributes->ObjectName;
+    const std::u16string counted(name->Buffer, name->Length / sizeof(WCHAR));
+    if (counted.empty())
+        Violation("NtOpenKey by an empty name, which opens the parent itself");
+    if ((ObjectAttributes->Attributes & ~(ULONG)(OBJ_OPENLINK | OBJ_CASE_INSENSITIVE)) != 0 ||
+        ObjectAttributes->Length != sizeof(OBJECT_ATTRIBUTES))
+        Violation("NtOpenKey with attributes other than OBJ_OPENLINK and OBJ_CASE_INSENSITIVE");
+    return StatusOf((DWORD)Open("NtOpenKey", (HKEY)ObjectAttributes->RootDirectory, Utf8(counted),
+                                ObjectAttributes->Attributes & OBJ_OPENLINK ? REG_OPTION_OPEN_LINK : 0,
+                                DesiredAccess, (PHKEY)KeyHandle));
 }
 
 LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
@@ -464,7 +467,7 @@ NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
     if (key->deleteResult != ERROR_SUCCESS)
         return StatusOf(key->deleteResult);
     if (!key->children.empty())
-        return StatusCannotDelete;
+        return state.wine ? StatusAccessDenied : StatusCannotDelete;
     if (DWORD code = Fault("NtDeleteKey", key->path))
         return StatusOf(code);
     // The key behind the handle itself, a link as a link.

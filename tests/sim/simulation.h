@@ -106,6 +106,9 @@ struct Machine {
     // ERROR_CALL_NOT_IMPLEMENTED.
     bool wow64 = false;
     bool program32Bit = true;  // the shipped build; false: the x86-64 build
+    // Wine: NtDeleteKey says STATUS_ACCESS_DENIED for a key with subkeys
+    // left, where Windows says STATUS_CANNOT_DELETE.
+    bool wine = false;
     std::string wow64Directory = "C:\\windows\\SysWOW64";
     std::optional<UINT> systemDirectoryResult;   // forced return of GetSystemDirectoryA
     std::optional<UINT> windowsDirectoryResult;  // forced return of GetWindowsDirectoryA

@@ -26,6 +26,9 @@ typedef WCHAR *LPWSTR;
 typedef const WCHAR *LPCWSTR;
 typedef void *LPVOID;
 typedef void *HANDLE;
+typedef HANDLE *PHANDLE;
+typedef uint16_t USHORT;
+typedef DWORD ACCESS_MASK;
 typedef uint32_t ULONG;
 typedef LONG NTSTATUS;
 typedef const void *LPCVOID;
@@ -114,6 +117,34 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 
 typedef struct _SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 
+// A counted string: Length bytes, no NUL needed, a NUL anywhere allowed.
+typedef struct _UNICODE_STRING {
+    USHORT Length;
+    USHORT MaximumLength;
+    WCHAR *Buffer;
+} UNICODE_STRING, *PUNICODE_STRING;
+
+typedef struct _OBJECT_ATTRIBUTES {
+    ULONG Length;
+    HANDLE RootDirectory;
+    PUNICODE_STRING ObjectName;
+    ULONG Attributes;
+    void *SecurityDescriptor;
+    void *SecurityQualityOfService;
+} OBJECT_ATTRIBUTES, *POBJECT_ATTRIBUTES;
+
+#define OBJ_CASE_INSENSITIVE 0x00000040u
+#define OBJ_OPENLINK 0x00000100u
+#define InitializeObjectAttributes(p, n, a, r, s) \
+    do {                                          \
+        (p)->Length = sizeof(OBJECT_ATTRIBUTES);  \
+        (p)->RootDirectory = (r);                 \
+        (p)->Attributes = (a);                    \
+        (p)->ObjectName = (n);                    \
+        (p)->SecurityDescriptor = (s);            \
+        (p)->SecurityQualityOfService = nullptr;  \
+    } while (0)
+
 typedef struct _SHFILEOPSTRUCTA {
     HWND hwnd;
     UINT wFunc;
@@ -128,8 +159,7 @@ typedef struct _SHFILEOPSTRUCTA {
 extern "C" {
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult);
-LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult);
+NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes);
 LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
                              LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                              PFILETIME lpftLastWriteTime);

@@ -46,11 +46,27 @@ bool InPlan(const std::string &subject)
            std::count(DpfFiles.begin(), DpfFiles.end(), subject);
 }
 
+HKEY RootOf(const std::string &key)
+{
+    return key[2] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
 void RemoveSubject(const std::string &subject)
 {
     if (subject.rfind("HK", 0) != 0)
         return sim::Remove(subject);
-    sim::DeleteKey(subject[2] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, subject.substr(5));
+    sim::DeleteKey(RootOf(subject), subject.substr(5));
+}
+
+// Another program puts a target of the plan back.
+void PutBack(const std::string &target)
+{
+    if (target.rfind("HK", 0) == 0)
+        sim::CreateKey(RootOf(target), target.substr(5) + "\\InprocServer32");
+    else if (target == Folder)
+        sim::AddFile(Folder + "\\readme.txt");
+    else
+        sim::AddFile(target);
 }
 
 // The targets of the plan that are still there.
@@ -59,7 +75,7 @@ std::vector<std::string> Left()
     std::vector<std::string> left;
     for (const std::string &store : Stores)
         for (const std::string &key : {ClassKey1, ClassKey2})
-            if (sim::FindKey(store[2] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, store.substr(5) + key))
+            if (sim::FindKey(RootOf(store), store.substr(5) + key))
                 left.push_back(store + key);
     for (const std::string &file : SystemFiles)
         if (sim::Exists(file))
@@ -149,7 +165,7 @@ TEST(Faults, EverySingleFailureEndsWithTheTruth)
             const bool noRights = std::count(texts.begin(), texts.end(), std::string(MsgNoRegistryRights)) != 0;
             EXPECT_EQ(exitCode, noRights ? 1 : 0);
             if (noRights) {
-                EXPECT_TRUE(failed.rfind("RegOpenKeyExW", 0) == 0 && answer.code == ERROR_ACCESS_DENIED)
+                EXPECT_TRUE(failed.rfind("NtOpenKey", 0) == 0 && answer.code == ERROR_ACCESS_DENIED)
                     << "no-rights boxes, but the system refused no open";
             }
             EXPECT_EQ(Outside(), before) << "changed something outside the plan";
@@ -159,5 +175,38 @@ TEST(Faults, EverySingleFailureEndsWithTheTruth)
         }
     }
     EXPECT_GT(runs, 4 * points);
+    sim::Reset();
+}
+
+// A target removed early may come back while the run goes on: a component
+// that repairs itself, a control the browser downloads again while a
+// question waits.  For every target, another program puts it back right
+// after the program removed it, or later, just before the run's last look
+// (its first look at a class key): the run must not say 卸载成功！, and the
+// target is still there at the end (the plan is walked once).
+TEST(Faults, TargetThatComesBackIsSeen)
+{
+    Prepare();
+    const std::vector<std::string> targets = Left();
+    ASSERT_EQ(targets.size(), 12u);
+    for (const std::string &target : targets) for (bool late : {false, true}) {
+        SCOPED_TRACE(target + (late ? ", before the last look" : ", right after its removal"));
+        Prepare();
+        bool back = false;
+        sim::machine().between = [&](const std::string &call) {
+            const std::vector<std::string> left = Left();
+            if (late && (call.rfind("RegOpenKeyExA", 0) != 0 || call.find("(link)") == std::string::npos))
+                return;
+            if (!back && std::count(left.begin(), left.end(), target) == 0) {
+                back = true;
+                PutBack(target);
+            }
+        };
+        EXPECT_EQ(sim::Run(), 0);
+        EXPECT_TRUE(back) << "never removed";
+        EXPECT_EQ(Texts().back(), MsgUninstallFailed);
+        EXPECT_THAT(Left(), ::testing::Contains(target));
+        EXPECT_THAT(sim::machine().handles, ::testing::IsEmpty());
+    }
     sim::Reset();
 }

@@ -74,7 +74,8 @@ TEST_F(Uninstall, PlatformCallsFollowTheRemovalPlan)
     RunProgram();
     std::vector<std::string> steps;
     for (const std::string &call : sim::machine().calls)
-        if (call == "NtDeleteKey " + MachineClasses + ClassKey1 || call == "NtDeleteKey " + MachineClasses + ClassKey2)
+        if (call == "NtOpenKey " + MachineClasses + ClassKey1 + " (link) (0x10009)" ||
+            call == "NtOpenKey " + MachineClasses + ClassKey2 + " (link) (0x10009)")
             steps.push_back(call);
         else if (call.rfind("DeleteFileA", 0) == 0 || call.rfind("SHFileOperationA", 0) == 0 ||
                  (call.rfind("Get", 0) == 0 && call.rfind("GetFileAttributesA", 0) != 0 && call != "GetLastError") ||
@@ -84,12 +85,15 @@ TEST_F(Uninstall, PlatformCallsFollowTheRemovalPlan)
     EXPECT_THAT(steps,
                 ElementsAre("GetModuleHandleA kernel32.dll", "GetProcAddress SetDefaultDllDirectories",
                             "SetDefaultDllDirectories 0x00000800", "RegSetValueExA HKCU\\" + ZoneKey + " 1004",
-                            "NtDeleteKey " + MachineClasses + ClassKey1, "NtDeleteKey " + MachineClasses + ClassKey2,
+                            "NtOpenKey " + MachineClasses + ClassKey1 + " (link) (0x10009)",
+                            "NtOpenKey " + MachineClasses + ClassKey2 + " (link) (0x10009)",
                             "GetSystemWow64DirectoryA", "GetSystemDirectoryA", "DeleteFileA " + SystemFiles[0],
                             "DeleteFileA " + SystemFiles[1], "DeleteFileA " + SystemFiles[2],
                             "DeleteFileA " + SystemFiles[3], "SHFileOperationA " + Folder,
                             "GetWindowsDirectoryA", "DeleteFileA " + DpfFiles[0],
                             "DeleteFileA " + DpfFiles[1], "DeleteFileA " + DpfFiles[2],
+                            // The last look, after the whole walk.
+                            "GetSystemWow64DirectoryA", "GetSystemDirectoryA", "GetWindowsDirectoryA",
                             std::string("MessageBoxA ") + MsgUninstallSucceeded));
 }
 
@@ -164,8 +168,8 @@ TEST_F(Uninstall, FileVanishingBeforeTheRetryCountsAsDone)
 
 // A plan file the system refuses with ERROR_ACCESS_DENIED: a read-only one
 // loses its mark and goes without a question; one still refused after that
-// is in use, and the user is asked.  A deletion the system reports is
-// believed only while a look does not find the file again.
+// is in use, and the user is asked.  A folder in the file's place is not the
+// file: it stays as it is, nobody is asked, and it does not count.
 TEST_F(Uninstall, FileOutcomes)
 {
     struct Case {
@@ -173,7 +177,7 @@ TEST_F(Uninstall, FileOutcomes)
         bool readOnly;
         sim::Hold hold;
         DWORD markFault;  // of SetFileAttributesA
-        bool putBack;     // another program puts the file back right after its deletion
+        bool folder;      // a folder of that name instead of the file
         std::vector<std::string> texts;
     };
     const std::string inUse = MsgFileInUse;
@@ -182,7 +186,7 @@ TEST_F(Uninstall, FileOutcomes)
         {"read-only and loaded", true, sim::Hold::LoadedImage, 0, false, {inUse, MsgUninstallFailed}},
         {"read-only, mark refused", true, sim::Hold::None, ERROR_ACCESS_DENIED, false, {inUse, MsgUninstallFailed}},
         {"loaded", false, sim::Hold::LoadedImage, 0, false, {inUse, MsgUninstallFailed}},
-        {"put back after its deletion", false, sim::Hold::None, 0, true, {MsgUninstallFailed}},
+        {"a folder in its place", false, sim::Hold::None, 0, true, {MsgUninstallSucceeded}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -191,18 +195,19 @@ TEST_F(Uninstall, FileOutcomes)
         const std::string file = SystemFiles[0];
         sim::FindFile(file)->readOnly = c.readOnly;
         sim::FindFile(file)->hold = c.hold;
+        if (c.folder) {
+            sim::Remove(file);
+            sim::AddFile(file + "\\inside.dll");
+        }
         if (c.texts.front() == inUse)
             sim::machine().answers = {No()};
         sim::machine().fault = [&](const std::string &op, const std::string &) -> DWORD {
             return op == "SetFileAttributesA" ? c.markFault : 0;
         };
-        sim::machine().between = [&](const std::string &call) {
-            if (c.putBack && call == "GetFileAttributesA " + file && !sim::Exists(file))
-                sim::AddFile(file);
-        };
         EXPECT_EQ(RunProgram(), 0);
         EXPECT_EQ(Texts(), c.texts);
-        EXPECT_EQ(sim::Exists(file), c.texts.back() == MsgUninstallFailed);
+        EXPECT_EQ(sim::Exists(file), c.folder || c.texts.back() == MsgUninstallFailed);
+        EXPECT_EQ(sim::Exists(file + "\\inside.dll"), c.folder);
         EXPECT_EQ(sim::Exists(SystemFiles[1]), c.texts.front() == inUse) << "the removal went on";
     }
 }
@@ -266,6 +271,7 @@ TEST_F(Uninstall, FolderOutcomes)
         {"removed", {0, false, true}, 0, 0, true, true},
         {"Skip", sim::ShellSkip, 0, 0, true, false},
         {"progress window cancelled", {0, true, false}, 0, 0, true, false},
+        {"cancelled, look after denied", {0, true, false}, 0, denied, true, false},
         {"cancelled, but gone", {0, true, true}, 0, 0, true, true},
         {"failed", {0x78, false, false}, 0, 0, true, false},
         {"failed, but gone", {2, false, true}, 0, 0, true, true},
@@ -289,12 +295,43 @@ TEST_F(Uninstall, FolderOutcomes)
             return CallsOf("SHFileOperationA").empty() ? c.lookBefore : c.lookAfter;
         };
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_THAT(Texts(), ElementsAre(c.gone ? MsgUninstallSucceeded : MsgUninstallFailed));
+        // The last look sees what the look after the shell saw: one that
+        // cannot tell fails the run.
+        const bool succeeded = c.gone && c.lookAfter == 0;
+        EXPECT_THAT(Texts(), ElementsAre(succeeded ? MsgUninstallSucceeded : MsgUninstallFailed));
         EXPECT_EQ(sim::machine().shellRequests.size(), c.shellRuns ? 1u : 0u);
         EXPECT_EQ(sim::Exists(Folder), !c.gone);
         for (const std::string &file : DpfFiles)
             EXPECT_EQ(sim::Exists(file), !c.gone) << file;
         EXPECT_THAT(CallsOf("FormatMessageA"), IsEmpty()) << "shell codes are not system errors";
+    }
+}
+
+// The last look, after a walk that removed everything, cannot tell for one
+// target: a file it may not look at (no right to the folder, a device
+// error), a class key that came back granting nothing.  The run cannot
+// claim success.
+TEST_F(Uninstall, LastLookThatCannotTellFailsTheRun)
+{
+    const std::string keys[] = {MachineClasses + ClassKey2, UserClasses + ClassKey1};
+    const std::string files[] = {SystemFiles[3], DpfFiles[0]};
+    for (const std::string &subject : {keys[0], keys[1], files[0], files[1]}) {
+        SCOPED_TRACE(subject);
+        sim::Reset();
+        InstallComponents();
+        const bool key = subject.rfind("HK", 0) == 0;
+        sim::machine().between = [&](const std::string &call) {
+            if (key && call.rfind("RegOpenKeyExA " + subject + " (link)", 0) == 0)
+                sim::CreateKey(subject[2] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, subject.substr(5))->granted = 0;
+        };
+        sim::machine().fault = [&](const std::string &op, const std::string &at) -> DWORD {
+            return !key && op == "GetFileAttributesA" && at == subject ? ERROR_ACCESS_DENIED : 0;
+        };
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
+        if (!key) {
+            EXPECT_FALSE(sim::Exists(subject)) << "removed: only the look failed";
+        }
     }
 }
 
@@ -336,22 +373,27 @@ TEST_F(Uninstall, UnusableWindowsDirectorySkipsDownloadedProgramFiles)
 
 TEST_F(Uninstall, TooLongPathsAreReportedNeverCut)
 {
-    // A system directory of 252 bytes: no file name fits after it, and
-    // "\pendrow" (8) reaches 260, beyond the 258 a shell source list may take.
-    std::string dir = "C:\\" + std::string(249, 'd');
-    sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
-    sim::machine().systemDirectory = dir;
-    sim::AddFolder(dir);
-    sim::AddFile(dir + "\\pendrow\\x.dll");
-    sim::AddFile(DpfFiles[0]);
-    EXPECT_EQ(RunProgram(), 0);
+    // System directories of 251 and 252 bytes: no file name fits after them,
+    // and "\\pendrow" (8) makes 259 or 260, beyond the 258 a shell source
+    // list may take.
+    for (size_t length : {251u, 252u}) {
+        SCOPED_TRACE(length);
+        sim::Reset();
+        const std::string dir = "C:\\" + std::string(length - 3, 'd');
+        sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
+        sim::machine().systemDirectory = dir;
+        sim::AddFolder(dir);
+        sim::AddFile(dir + "\\pendrow\\x.dll");
+        sim::AddFile(DpfFiles[0]);
+        EXPECT_EQ(RunProgram(), 0);
 
-    const std::string tooLong = SystemText(ERROR_FILENAME_EXCED_RANGE);
-    EXPECT_THAT(Texts(), ElementsAre(tooLong, tooLong, tooLong, tooLong, tooLong, MsgUninstallFailed));
-    EXPECT_EQ(CallsOf("DeleteFileA").size(), 3u) << "only the Downloaded Program Files entries";
-    EXPECT_THAT(sim::machine().shellRequests, IsEmpty());
-    EXPECT_TRUE(sim::Exists(dir + "\\pendrow\\x.dll"));
-    EXPECT_FALSE(sim::Exists(DpfFiles[0]));
+        const std::string tooLong = SystemText(ERROR_FILENAME_EXCED_RANGE);
+        EXPECT_THAT(Texts(), ElementsAre(tooLong, tooLong, tooLong, tooLong, tooLong, MsgUninstallFailed));
+        EXPECT_EQ(CallsOf("DeleteFileA").size(), 3u) << "only the Downloaded Program Files entries";
+        EXPECT_THAT(sim::machine().shellRequests, IsEmpty());
+        EXPECT_TRUE(sim::Exists(dir + "\\pendrow\\x.dll"));
+        EXPECT_FALSE(sim::Exists(DpfFiles[0]));
+    }
 }
 
 TEST_F(Uninstall, TooLongDownloadedProgramFilesFolderIsReportedOnce)

@@ -7,7 +7,8 @@
 #             make demo ARGS="--in-use | --gallery | --shipped | --interactive | --keep"
 # make dist   dist/uninstall.exe and its SHA-256 sum (reproducible), with the
 #             version in VERSION and the commit; dist/check.cmd; signed with
-#             SIGN_PKCS12=file [SIGN_PASS_FILE=file] or SIGN_CERT=.. SIGN_KEY=..
+#             SIGN_PKCS12=file [SIGN_PASS_FILE=file] or SIGN_CERT=.. SIGN_KEY=..;
+#             prints the sum and the "Published:" line for CHANGELOG.md
 # make wintest  dist/wintest/ and dist/wintest.zip: the end-to-end suite for
 #             a throw-away Windows VM, run there by run-tests.cmd
 # make bench  key tree removal against SHDeleteKeyA, here and in the emulated
@@ -73,8 +74,13 @@ wintest: exe
 # that goes out with it; the build is reproducible.
 # Built from scratch each time, so that two runs compare two builds.  With a
 # certificate (SIGN_PKCS12 or SIGN_CERT/SIGN_KEY, see scripts/sign) the file
-# is signed.  Built and signed aside and moved into $(DIST) only at the end:
+# is signed, at the time of the commit it names (SOURCE_DATE_EPOCH
+# overrides it), so that a commit of docs alone leaves the signed file as it
+# was too.  Built and signed aside and moved into $(DIST) only at the end:
 # a failed run leaves no uninstall.exe there, not even an earlier one.
+# Prints the sum, then the line that records the release in CHANGELOG.md:
+# the sum of the unsigned file, which anyone can rebuild, and the commit the
+# file names (none for a file built from modified sources or no commit).
 DIST ?= dist
 SIGNING = $(strip $(SIGN_PKCS12)$(SIGN_CERT)$(SIGN_KEY))
 
@@ -85,14 +91,22 @@ dist: setup
 	@set -e; work=$$(mktemp -d build/dist.XXXXXX); trap 'rm -rf "$$work"' EXIT; \
 	cmake -S . -B "$$work/build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null; \
 	cmake --build "$$work/build" --target uninstall -j $(JOBS) >/dev/null; \
+	commit=$$(sed -n 's/^#define BUILD_COMMIT "\(.*\)"$$/\1/p' "$$work/build/build_info/build_info.h"); \
+	unsigned=$$(sha256sum <"$$work/build/uninstall.exe" | cut -d' ' -f1); \
 	mkdir "$$work/out"; \
-	$(if $(SIGNING),scripts/sign "$$work/build/uninstall.exe" "$$work/out/uninstall.exe",cp "$$work/build/uninstall.exe" "$$work/out/uninstall.exe"); \
+	$(if $(SIGNING),when=$$(git log -1 --format=%ct "$${commit%-modified}" -- 2>/dev/null || true); \
+	SOURCE_DATE_EPOCH=$${SOURCE_DATE_EPOCH:-$$when} scripts/sign "$$work/build/uninstall.exe" "$$work/out/uninstall.exe",cp "$$work/build/uninstall.exe" "$$work/out/uninstall.exe"); \
 	(cd "$$work/out" && sha256sum uninstall.exe > uninstall.exe.sha256); \
 	mkdir -p $(DIST); \
 	mv "$$work/out/uninstall.exe.sha256" $(DIST)/; \
 	mv "$$work/out/uninstall.exe" $(DIST)/ || { rm -f $(DIST)/uninstall.exe.sha256; exit 1; }; \
-	cp docs/check.cmd $(DIST)/
-	@cat $(DIST)/uninstall.exe.sha256
+	cp docs/check.cmd $(DIST)/; \
+	cat $(DIST)/uninstall.exe.sha256; \
+	case $$commit in \
+	*[!0-9a-f]*|"") echo "built from commit $$commit: not for release";; \
+	*) echo "to record the release, under \"## $$(cat VERSION)\" in CHANGELOG.md:"; \
+	   echo "Published: SHA-256 \`$$unsigned\` of the unsigned \`uninstall.exe\`, built from commit \`$$commit\`.";; \
+	esac
 
 demo: exe exe64
 	@scripts/demo $(ARGS)

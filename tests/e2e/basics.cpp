@@ -1,6 +1,8 @@
 // Output, the product's constants and the registry and file helpers every part of the driver uses.
 #include "driver.h"
 
+#include <winternl.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -191,14 +193,85 @@ void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD va
     RegCloseKey(key);
 }
 
+extern "C" NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes);
+extern "C" NTSTATUS NTAPI NtCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
+                                      ULONG TitleIndex, PUNICODE_STRING Class, ULONG CreateOptions, PULONG Disposition);
+// The key of a counted name below `parent`, opened or created.
+static LONG CountedKey(HKEY parent, const std::wstring &name, REGSAM access, ULONG attributes, bool create, HKEY &key)
+{
+    const USHORT bytes = (USHORT)(name.size() * sizeof(wchar_t));
+    UNICODE_STRING counted{bytes, bytes, const_cast<PWSTR>(name.data())};
+    OBJECT_ATTRIBUTES object;
+    InitializeObjectAttributes(&object, &counted, OBJ_CASE_INSENSITIVE | attributes, parent, nullptr);
+    HANDLE handle = nullptr;
+    NTSTATUS status = create ? NtCreateKey(&handle, access, &object, 0, nullptr, 0, nullptr)
+                             : NtOpenKey(&handle, access, &object);
+    key = (HKEY)handle;
+    return (LONG)RtlNtStatusToDosError(status);
+}
+
+HKEY CreateCounted(HKEY parent, const std::wstring &name)
+{
+    HKEY key = nullptr;
+    Check(CountedKey(parent, name, KEY_ALL_ACCESS, 0, true, key), "create a key of a counted name");
+    return key;
+}
+
+LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink)
+{
+    return CountedKey(parent, name, access, asLink ? OBJ_OPENLINK : 0, false, key);
+}
+
+std::vector<std::wstring> SubkeyNames(HKEY key)
+{
+    std::vector<std::wstring> names;
+    wchar_t name[256];
+    for (DWORD i = 0;; i++) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return names;
+        names.emplace_back(name, length);
+    }
+}
+
+// Empties an open key: each subkey opened by its counted name as it is (a
+// link as a link, never its target) and deleted through its handle,
+// deepest first.
+static LONG DeleteBelow(HKEY key)
+{
+    for (const std::wstring &name : SubkeyNames(key)) {
+        HKEY child;
+        LONG result = OpenCounted(key, name, KEY_ALL_ACCESS, child, true);
+        if (result == ERROR_SUCCESS) {
+            result = DeleteBelow(child);
+            if (result == ERROR_SUCCESS)
+                result = (LONG)RtlNtStatusToDosError(NtDeleteKey(child));
+            RegCloseKey(child);
+        }
+        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+            return result;
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG TryDeleteTree(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    LONG result = RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &key);
+    if (result != ERROR_SUCCESS)
+        return result;
+    result = DeleteBelow(key);
+    if (result == ERROR_SUCCESS)
+        result = (LONG)RtlNtStatusToDosError(NtDeleteKey(key));
+    RegCloseKey(key);
+    return result;
+}
+
 void DeleteTree(HKEY root, const std::wstring &path)
 {
-    LONG r = RegDeleteTreeW(root, path.c_str());
-    if (r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND) {
-        RegDeleteKeyW(root, path.c_str());
-        return;
-    }
-    Fail("cleaning up: RegDeleteTreeW " + Utf8(path) + " gave " + std::to_string(r));
+    LONG r = TryDeleteTree(root, path);
+    if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
+        Fail("cleaning up: deleting " + Utf8(path) + " gave " + std::to_string(r));
 }
 
 void RemovePath(const std::wstring &path)

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+// Deletes the key of an open handle, whatever its name; a link as a link.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
+
 namespace e2e {
 
 // ---------------------------------------------------------------- output (basics.cpp)
@@ -69,6 +72,16 @@ HKEY CreateKey(HKEY root, const std::wstring &path, REGSAM view = 0);
 void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &value,
                REGSAM view = 0);
 void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD value);
+// Key names are counted strings, in which a NUL anywhere is part of the
+// name: keys below an open one by such names, `asLink` opening a link as
+// itself rather than its target, and the subkeys' names as counted.
+HKEY CreateCounted(HKEY parent, const std::wstring &name);
+LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink = false);
+std::vector<std::wstring> SubkeyNames(HKEY key);
+// A key with everything below it, each key by its counted name, links as
+// links; TryDeleteTree gives the system's answer, DeleteTree fails on any
+// but "not found".
+LONG TryDeleteTree(HKEY root, const std::wstring &path);
 void DeleteTree(HKEY root, const std::wstring &path);
 void RemovePath(const std::wstring &path);
 void MakeFolder(const std::wstring &path);
@@ -77,6 +90,9 @@ void PutLibrary(const std::wstring &path);
 void PutText(const std::wstring &path, const char *text, bool readOnly = false);
 
 // ---------------------------------------------------------------- installation (install.cpp)
+
+// A class registration in the machine's store, as its installer leaves it.
+void InstallClass(const std::wstring &id, const wchar_t *library);
 
 // Under WoW64: the 64-bit components of the same names, which are not ours to remove.
 void InstallTwins();
@@ -178,6 +194,8 @@ void CloseHeldFile();
 // for Removed): zone value set, class keys and the targets before it gone.
 void StoppedAt(State &s, int stop);
 void Everything(State &s);
+// Everything gone but the entries at or below `kept`, which stay as they were.
+void EverythingBut(State &s, std::initializer_list<std::wstring> kept);
 void RemoveAllComponents();
 
 // The program under test, for scenarios that work beside it or run it twice.
@@ -194,6 +212,10 @@ void RunAndKill();
 // Keys below both class keys, at several depths, named in characters code
 // page 936 does not have; one of them the first of 25 siblings.
 void PlantForeignNames();
+
+// Below the first class key, keys named with NULs: at the end, at the
+// start, inside, and of NULs alone; three levels of them below one another.
+void PlantNulNames();
 
 // Makes a key, and with withSubkeys every key below it, read-only for the
 // account (whose rights under Wine are an administrator's): the system

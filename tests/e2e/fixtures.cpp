@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+using namespace std::string_literals;
+
 namespace e2e {
 
 // ---------------------------------------------------------------- held targets and expected states
@@ -54,6 +56,16 @@ void StoppedAt(State &s, int stop)
 void Everything(State &s)
 {
     StoppedAt(s, 8);
+}
+
+void EverythingBut(State &s, std::initializer_list<std::wstring> kept)
+{
+    const State before = s;
+    Everything(s);
+    for (const std::wstring &entry : before)
+        for (const std::wstring &prefix : kept)
+            if (Under(entry, prefix))
+                s.insert(entry);
 }
 
 void RemoveAllComponents()
@@ -269,6 +281,39 @@ void PlantForeignNames()
         Fail("setting up: the Thai name does not come first among its siblings");
 }
 
+// ---------------------------------------------------------------- names with NULs
+
+static const std::wstring NulNames[] = {L"A\0"s, L"\0B"s, L"A\0B"s, L"\0"s, L"\0\0"s};
+
+// Each name below `key`, and below each of them `depth` - 1 levels more;
+// the number of keys made.
+static size_t PlantNulNames(HKEY key, int depth)
+{
+    size_t made = 0;
+    for (const std::wstring &name : NulNames) {
+        HKEY child = CreateCounted(key, name);
+        if (!child)
+            return made;
+        made += 1 + (depth > 1 ? PlantNulNames(child, depth - 1) : 0);
+        RegCloseKey(child);
+    }
+    return made;
+}
+
+void PlantNulNames()
+{
+    HKEY key = CreateKey(HKEY_LOCAL_MACHINE, ClassStore + std::wstring(ClassKey1));
+    const size_t made = key ? PlantNulNames(key, 3) : 0;
+    RegCloseKey(key);
+    // The state sees each of them under its own name.
+    size_t seen = 0;
+    for (const std::wstring &entry : Snapshot())
+        seen += Under(entry, KeyEntry(ClassKey1)) && entry.find(L'\u2400') != std::wstring::npos;
+    if (seen != made)
+        Fail("setting up: " + std::to_string(made) + " keys named with NULs made, the state sees " +
+             std::to_string(seen));
+}
+
 // ---------------------------------------------------------------- keys the account may not change
 
 // Everyone may read the key and change its permissions, nobody may write or
@@ -330,19 +375,17 @@ static LONG SetSecurity(HKEY root, const std::wstring &path, REGSAM access, SECU
     return result;
 }
 
+// The subkeys reached by path, which a name with a NUL cannot be part of:
+// such keys are never made read-only.
 static std::vector<std::wstring> Subkeys(HKEY root, const std::wstring &path)
 {
     std::vector<std::wstring> names;
     HKEY key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return names;
-    wchar_t name[256];
-    for (DWORD i = 0;; i++) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.push_back(name);
-    }
+    for (const std::wstring &name : SubkeyNames(key))
+        if (name.find(L'\0') == std::wstring::npos)
+            names.push_back(name);
     RegCloseKey(key);
     return names;
 }
@@ -408,8 +451,6 @@ void OpenToAll(HKEY root, const std::wstring &path, bool withSubkeys)
 }
 
 // ---------------------------------------------------------------- registry links
-
-extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
 
 const std::wstring LinkTarget = L"System\\E2E Link Target";
 static const std::wstring LinkPath = std::wstring(L"CLSID\\") + ClassKey1 + L"\\Link";

@@ -23,7 +23,7 @@ static void InstallClass(HKEY root, const std::wstring &key, const wchar_t *libr
 // In the machine's store, where an installer run as an administrator puts
 // it: through HKEY_CLASSES_ROOT a new key may land in the user's store on
 // Windows, once the user's store has a CLSID key.
-static void InstallClass(const std::wstring &id, const wchar_t *library)
+void InstallClass(const std::wstring &id, const wchar_t *library)
 {
     InstallClass(HKEY_LOCAL_MACHINE, ClassStore + id, library);
 }
@@ -93,7 +93,7 @@ void Install()
     OpenToAll(HKEY_CURRENT_USER, store.substr(0, store.size() - 1), false);
     for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2}) {
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            if (RegDeleteTreeW(root, (store + id).c_str()) == ERROR_ACCESS_DENIED)
+            if (TryDeleteTree(root, store + id) == ERROR_ACCESS_DENIED)
                 OpenToAll(root, store + id, true);
             DeleteTree(root, store + id);
         }

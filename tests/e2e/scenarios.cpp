@@ -36,7 +36,7 @@ std::vector<Scenario> Scenarios()
          Everything, {}},
 
         // On Windows too a library mapped by a process refuses deletion with 5 (the
-        // in_use_* scenarios, and wow64_in_use_no).
+        // in_use_* scenarios, put_back_during_question and wow64_in_use_no).
         {"in_use_no", "larMosk.dll loaded by another process, answer No: the targets after it stay",
          [sys] { Hold(sys + L"\\larMosk.dll"); }, {Says(InUse, IDNO), Says(Failed)}, 0,
          [](State &s) { StoppedAt(s, 1); },
@@ -56,6 +56,30 @@ std::vector<Scenario> Scenarios()
                }),
           Says(Succeeded)},
          0, Everything, ReleaseLibrary},
+
+        {"put_back_during_question",
+         "larMosk.dll loaded; while the question is up, the first class key and brevandel.dll, removed before, "
+         "come back, then Yes: final failure, both stay, the rest goes",
+         [sys] { Hold(sys + L"\\larMosk.dll"); },
+         {Says(InUse, IDYES,
+               [sys] {
+                   InstallClass(ClassKey1, L"brevandel.dll");
+                   PutLibrary(sys + L"\\brevandel.dll");
+                   ReleaseLibrary();
+               }),
+          Says(Failed)},
+         0, [](State &s) { EverythingBut(s, {KeyEntry(ClassKey1), SystemFileEntry(L"brevandel.dll")}); },
+         ReleaseLibrary},
+
+        // On Windows too DeleteFile refuses a directory with 5, the code of a file in use.
+        {"folder_in_place_of_file", "a folder with a file in it where tivMosk.exe would be: no question, the "
+                                    "folder stays as it was, the rest goes, success",
+         [sys] {
+             RemovePath(sys + L"\\tivMosk.exe");
+             MakeFolder(sys + L"\\tivMosk.exe");
+             PutText(sys + L"\\tivMosk.exe\\inside.txt", "not a plan file");
+         },
+         {Says(Succeeded)}, 0, [](State &s) { EverythingBut(s, {SystemFileEntry(L"tivMosk.exe")}); }, {}},
 
         {"read_only", "marvisk.ocx read-only: removed without a question, success",
          [] { SetFileAttributesW((Dpf() + L"\\marvisk.ocx").c_str(), FILE_ATTRIBUTE_READONLY); },
@@ -175,6 +199,12 @@ std::vector<Scenario> Scenarios()
          "subkeys at several depths named in Thai, Hangul and an emoji, which code page 936 cannot spell, one the "
          "first of 25 siblings: removed, success",
          PlantForeignNames, {Says(Succeeded)}, 0, Everything, {}},
+
+        // Windows keeps key names as counted strings too: NtCreateKey makes these
+        // for any account that may write below the class key.
+        {"key_names_with_nul", "keys named with NULs below the first class key (at the end, at the start, "
+                               "inside, NULs alone), three levels below one another: removed, success",
+         PlantNulNames, {Says(Succeeded)}, 0, Everything, {}},
 
         {"no_rights", "a subkey of a class key the account may not delete (read-only, owned by SYSTEM): two boxes, "
                       "exit code 1, no file touched",

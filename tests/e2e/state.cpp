@@ -1,6 +1,7 @@
 // The watched state: every registry entry and file the program may touch, and the changes scenarios expect.
 #include "driver.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace e2e {
@@ -16,12 +17,10 @@ static std::wstring Hex(const BYTE *data, DWORD size)
     return s;
 }
 
-static void WatchKey(HKEY root, const std::wstring &rootName, const std::wstring &path, State &state, REGSAM view = 0)
+// A key with its values and everything below it, each subkey opened by its
+// counted name; a NUL in a name shows as U+2400.
+static void WatchKey(HKEY key, const std::wstring &shown, State &state)
 {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return;
-    const std::wstring shown = L"reg " + rootName + L"\\" + path;
     state.insert(shown);
     // On the heap: this recursion follows trees hundreds of levels deep.
     std::vector<wchar_t> name(16384);
@@ -33,16 +32,23 @@ static void WatchKey(HKEY root, const std::wstring &rootName, const std::wstring
         state.insert(shown + L" = " + (nameLength ? name.data() : L"@") + L":" + std::to_wstring(type) + L":" +
                      Hex(data.data(), size));
     }
-    std::vector<std::wstring> children;
-    for (DWORD i = 0;; i++) {
-        DWORD length = (DWORD)name.size();
-        if (RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        children.push_back(name.data());
+    for (std::wstring child : SubkeyNames(key)) {
+        HKEY opened;
+        if (OpenCounted(key, child, KEY_READ, opened) != ERROR_SUCCESS)
+            continue;
+        std::replace(child.begin(), child.end(), L'\0', L'\u2400');
+        WatchKey(opened, shown + L"\\" + child, state);
+        RegCloseKey(opened);
     }
+}
+
+static void WatchKey(HKEY root, const std::wstring &rootName, const std::wstring &path, State &state, REGSAM view = 0)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return;
+    WatchKey(key, L"reg " + rootName + L"\\" + path, state);
     RegCloseKey(key);
-    for (const std::wstring &child : children)
-        WatchKey(root, rootName, path + L"\\" + child, state, view);
 }
 
 static void WatchPath(const std::wstring &path, State &state)

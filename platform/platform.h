@@ -2,13 +2,11 @@
 //
 // On Windows these are the system's own functions from KERNEL32, ADVAPI32,
 // USER32, SHELL32 and NTDLL, declared by the SDK headers (all but
-// NtOpenKey and NtDeleteKey, declared below).  The one
-// function that not every supported system has, SetDefaultDllDirectories,
-// is looked up in KERNEL32 at run time (see RestrictDllSearch).  Elsewhere the
-// same names are declared by tests/sim/windows.h and provided by the
-// simulated Windows machine beside it, which the unit tests drive.  The code
-// in app/, files/ and registry/ includes only this header and is the same in
-// both builds.
+// NtOpenKey and NtDeleteKey, declared below).  Elsewhere the native build
+// finds a stand-in <windows.h> on its include path that declares the same
+// names, and a simulated Windows machine provides them for the unit tests.
+// The code in app/, files/ and registry/ includes only this header and is
+// the same in both builds.
 #ifndef UNINSTALL_PLATFORM_H
 #define UNINSTALL_PLATFORM_H
 
@@ -35,7 +33,7 @@ inline bool ProgramIs32Bit()
 
 #else
 
-#include "tests/sim/windows.h"
+#include <windows.h>  // the simulation's stand-in
 
 #endif
 
@@ -49,18 +47,12 @@ inline bool ProgramIs32Bit()
 #define STATUS_CANNOT_DELETE ((NTSTATUS)0xC0000121L)
 #endif
 
-// Keeps the DLLs this process loads on demand (those the message boxes bring
-// in, uxtheme.dll among them) to the system directory, so that none planted
-// beside the program runs with its rights.  Where the system lacks the
-// function (Vista, 7 without its loader update) the standard search stays.
-inline void RestrictDllSearch()
-{
-    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    FARPROC found = kernel32 ? GetProcAddress(kernel32, "SetDefaultDllDirectories") : nullptr;
-    if (found)
-        reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)(void)>(found))(
-            LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
+// Keeps a function out of its callers, so that its locals are not part of
+// every caller's stack frame.
+#ifdef _MSC_VER
+#define OUT_OF_LINE __declspec(noinline)
+#else
+#define OUT_OF_LINE __attribute__((noinline))
+#endif
 
 #endif

@@ -29,12 +29,6 @@ static const DWORD LongestName = 255 + 1;
 // and the run says so.
 static const int PassesPerLevel = 8;
 
-#ifdef _MSC_VER
-#define OUT_OF_LINE __declspec(noinline)
-#else
-#define OUT_OF_LINE __attribute__((noinline))
-#endif
-
 // Whether the enumeration still lists a name at index, for a child that the
 // registry no longer found.  Kept out of line, so that its buffer is not part
 // of every level's frame.

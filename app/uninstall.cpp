@@ -55,6 +55,16 @@ static const char TurnName[] = "Global\\{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}.u
 static const DWORD LongestWait = 60000;
 static const DWORD LookAgainAfter = 250;
 
+void RestrictDllSearch()
+{
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    FARPROC found = kernel32 ? GetProcAddress(kernel32, "SetDefaultDllDirectories") : nullptr;
+    if (found)
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)(void)>(found))(
+            LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 HANDLE WaitForOurTurn()
 {
     HANDLE turn = nullptr;

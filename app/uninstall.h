@@ -64,6 +64,12 @@ bool PlanIsGone();
 // end, from the last look.
 RemovalOutcome OutcomeOf(WalkEnding walk);
 
+// Keeps the DLLs this process loads on demand (those the message boxes bring
+// in, uxtheme.dll among them) to the system directory, so that none planted
+// beside the program runs with its rights.  Where the system lacks the
+// function (Vista, 7 without its loader update) the standard search stays.
+void RestrictDllSearch();
+
 // One run at a time on the machine, whichever session starts it: waits
 // until no other copy is at work, a minute at most, and returns what holds
 // the turn (null when the run goes on without it).  EndOurTurn gives it

@@ -46,11 +46,6 @@ bool InPlan(const std::string &subject)
            std::count(DpfFiles.begin(), DpfFiles.end(), subject);
 }
 
-HKEY RootOf(const std::string &key)
-{
-    return key[2] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-}
-
 void RemoveSubject(const std::string &subject)
 {
     if (subject.rfind("HK", 0) != 0)

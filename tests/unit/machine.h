@@ -58,6 +58,11 @@ inline std::vector<std::string> Texts()
 // Where the records place the class stores.
 const std::string MachineClasses = "HKLM\\Software\\Classes\\";
 const std::string UserClasses = "HKCU\\Software\\Classes\\";
+// The root of a key path as the records write it ("HKCU\\...", "HKLM\\...").
+inline HKEY RootOf(const std::string &key)
+{
+    return key[2] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
 
 // The platform calls that begin with prefix, in order: an operation
 // ("RegEnumKeyExW"), or an operation and the first words of its subject

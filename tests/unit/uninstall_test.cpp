@@ -322,7 +322,7 @@ TEST_F(Uninstall, LastLookThatCannotTellFailsTheRun)
         const bool key = subject.rfind("HK", 0) == 0;
         sim::machine().between = [&](const std::string &call) {
             if (key && call.rfind("RegOpenKeyExA " + subject + " (link)", 0) == 0)
-                sim::CreateKey(subject[2] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, subject.substr(5))->granted = 0;
+                sim::CreateKey(RootOf(subject), subject.substr(5))->granted = 0;
         };
         sim::machine().fault = [&](const std::string &op, const std::string &at) -> DWORD {
             return !key && op == "GetFileAttributesA" && at == subject ? ERROR_ACCESS_DENIED : 0;

@@ -108,27 +108,23 @@ struct Saved {
     std::vector<SavedValue> zoneValues;
 };
 
-static const std::wstring Zones = ZonesPath;
-static const std::wstring Zone3 = Zones + L"\\3";
-static const std::wstring UserClassStore = std::wstring(ClassStore).substr(0, wcslen(ClassStore) - 1);
-
-static bool KeyThere(HKEY root, const std::wstring &path)
+static std::wstring Zone3()
 {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return W(plan::ZoneKey);
+}
+static std::wstring Zones()
+{
+    return Zone3().substr(0, Zone3().rfind(L'\\'));
 }
 
 static Saved SaveMachine()
 {
     Saved saved;
-    saved.zones = KeyThere(HKEY_CURRENT_USER, Zones);
-    saved.zone3 = KeyThere(HKEY_CURRENT_USER, Zone3);
-    saved.userClasses = KeyThere(HKEY_CURRENT_USER, UserClassStore);
+    saved.zones = KeyExists(HKEY_CURRENT_USER, Zones());
+    saved.zone3 = KeyExists(HKEY_CURRENT_USER, Zone3());
+    saved.userClasses = KeyExists(HKEY_CURRENT_USER, ClassPath(""));
     HKEY key;
-    if (saved.zone3 && RegOpenKeyExW(HKEY_CURRENT_USER, Zone3.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (saved.zone3 && RegOpenKeyExW(HKEY_CURRENT_USER, Zone3().c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
         std::vector<wchar_t> name(16384);
         std::vector<BYTE> data(65536);
         for (DWORD i = 0;; i++) {
@@ -152,51 +148,19 @@ static Saved SaveMachine()
 // the kit set aside.
 static void GiveBackMachine(const Saved &saved)
 {
-    GiveBackKeys();
-    RemoveLink();
-    OpenToAll(HKEY_LOCAL_MACHINE, UserClassStore, false);
-    OpenToAll(HKEY_CURRENT_USER, UserClassStore, false);
-    DeleteTree(HKEY_LOCAL_MACHINE, LinkTarget);
-    const std::wstring store = ClassStore;
-    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2}) {
-        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            OpenToAll(root, store + id, true);
-            DeleteTree(root, store + id);
-        }
-        if (Wow64()) {
-            HKEY classes;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, UserClassStore.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                              &classes) == ERROR_SUCCESS) {
-                RegDeleteTreeW(classes, id);
-                RegDeleteKeyExW(classes, id, KEY_WOW64_64KEY, 0);
-                RegCloseKey(classes);
-            }
-        }
-    }
+    Clean();
     if (!saved.userClasses)
-        RegDeleteKeyW(HKEY_CURRENT_USER, UserClassStore.c_str());  // only while empty
-    const std::wstring sys = SystemDir();
-    for (const wchar_t *name : SystemFiles)
-        RemovePath(sys + L"\\" + name);
-    for (const wchar_t *name : {L"brevandel.dll.old", L"pendrow", L"pendrow2"})
-        RemovePath(sys + L"\\" + name);
-    if (Wow64()) {
-        for (const wchar_t *name : SystemFiles)
-            RemovePath(NativeSystemDir() + L"\\" + name);
-        RemovePath(NativeSystemDir() + L"\\pendrow");
-    }
-    RemovePath(Dpf());
+        RegDeleteKeyW(HKEY_CURRENT_USER, ClassPath("").c_str());  // only while empty
     if (saved.dpf && !MoveFileW(DpfAside().c_str(), Dpf().c_str()))
         Fail("cannot put Windows' own Downloaded Program Files back from " + Utf8(DpfAside()) + ", error " +
              std::to_string(GetLastError()));
     if (!saved.zones) {
-        DeleteTree(HKEY_CURRENT_USER, Zones);
+        DeleteTree(HKEY_CURRENT_USER, Zones());
     } else if (!saved.zone3) {
-        DeleteTree(HKEY_CURRENT_USER, Zone3);
+        DeleteTree(HKEY_CURRENT_USER, Zone3());
     } else {
-        OpenToAll(HKEY_CURRENT_USER, Zone3, false);
-        DeleteTree(HKEY_CURRENT_USER, Zone3);
-        HKEY key = CreateKey(HKEY_CURRENT_USER, Zone3);
+        DeleteTree(HKEY_CURRENT_USER, Zone3());
+        HKEY key = CreateKey(HKEY_CURRENT_USER, Zone3());
         for (const SavedValue &value : saved.zoneValues)
             RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(), (DWORD)value.data.size());
         if (key)
@@ -272,10 +236,10 @@ int Kit(const std::wstring &program, const std::wstring &reportPath, const std::
     const State found = Snapshot();
     std::string already;
     for (const std::wstring &entry : found) {
-        bool dpf = Under(entry, L"file " + Dpf());
-        for (const wchar_t *name : DpfFiles)
-            dpf = dpf && !Under(entry, DpfEntry(name));
-        if (!Under(entry, L"reg HKCU\\" + Zones) && !dpf)
+        bool dpf = Under(entry, File(Dpf()));
+        for (int i = 0; i < 3; i++)
+            dpf = dpf && !Under(entry, File(DpfPath(i)));
+        if (!Under(entry, L"reg HKCU\\" + Zones()) && !dpf)
             already += "  " + Utf8(entry) + "\n";
     }
     if (!already.empty()) {

@@ -65,15 +65,10 @@ int wmain(int argc, wchar_t **argv)
                 options.shots = arg.substr(6);
         }
         options.tables = true;
-        const std::wstring held = SystemDir() + L"\\larMosk.dll";
-        Scenario demo{"demo", "the whole job on a machine with everything installed", [] {}, {Says(Succeeded)}, 0,
-                      Everything, {}};
-        if (inUse) {
-            demo.summary = "the whole job, with larMosk.dll held as a loaded library until the question is answered";
-            demo.prepare = [held] { Hold(held); };
-            demo.boxes = {Says(InUse, IDYES, ReleaseLibrary), Says(Succeeded)};
-            demo.finish = ReleaseLibrary;
-        }
+        Scenario demo{"demo", "the whole job on a machine with everything installed", {}, {Says(Succeeded)}, 0};
+        if (inUse)
+            demo = {"demo", "the whole job, with larMosk.dll held as a loaded library until the question is answered",
+                    [] { Hold(SysPath(1)); }, {Says(InUse, IDYES, ReleaseLibrary), Says(Succeeded)}, 0};
         return RunScenario(demo, argv[2]);
     }
     if (command == L"gallery" && (argc == 4 || argc == 5) && std::wstring(argv[3]).compare(0, 6, L"shots=") == 0 &&
@@ -81,7 +76,6 @@ int wmain(int argc, wchar_t **argv)
         // Every box the program can show: success, the zone failure, the
         // in-use question and the failure after No, no rights, the system's
         // error box.
-        programPath = argv[2];
         options.shots = std::wstring(argv[3]).substr(6);
         options.named = true;
         if (argc == 5)
@@ -121,7 +115,6 @@ int wmain(int argc, wchar_t **argv)
     if (command == L"bench" && argc >= 3)
         return Bench(argv[2], argc > 3 ? _wtoi(argv[3]) : 5, argc > 4 ? Utf8(argv[4]) : "");
     if (command == L"run" && argc == 4) {
-        programPath = argv[3];
         for (const Scenario &s : Scenarios()) {
             if (Utf8(argv[2]) != s.name)
                 continue;

@@ -24,7 +24,7 @@ static double Milliseconds()
 // with the program for the wineserver.  The box is then answered.
 static double TimeProgram(const std::wstring &program)
 {
-    Program timed{"", 0, {}, 0};
+    Program timed{nullptr, 0, {}, 0};
     const double start = Milliseconds();
     double elapsed = 0;
     Run(timed, program, 660000, [](const Box &box) {

@@ -102,8 +102,15 @@ bool Run(Program &program, const std::wstring &path, DWORD limit, const std::fun
     if (!StartProgram(path, L" /ignored-argument", process))
         return false;
     program.pid = process.dwProcessId;
-    printf("  %sstarted at %.3f s\n", program.label, Seconds());
-    fflush(stdout);
+    const std::string label = program.label ? program.label : "";
+    // The transcript's lines, unless the run is timed.
+    auto say = [&program](const char *format, auto... arguments) {
+        if (program.label) {
+            printf(format, program.label, arguments...);
+            fflush(stdout);
+        }
+    };
+    say("  %sstarted at %.3f s\n", Seconds());
     if (started)
         started(process.hProcess);
     const DWORD start = GetTickCount();
@@ -115,32 +122,29 @@ bool Run(Program &program, const std::wstring &path, DWORD limit, const std::fun
         if (!ShownBox(process.dwProcessId, box))
             continue;
         const std::string gloss = Gloss(box.text);
-        printf("  %sbox %s %s%s %s%s at %.3f s\n", program.label, Show(box.caption).c_str(), Show(box.text).c_str(),
+        say("  %sbox %s %s%s %s%s at %.3f s\n", Show(box.caption).c_str(), Show(box.text).c_str(),
                gloss.empty() ? "" : (" (" + gloss + ")").c_str(), Buttons(box).c_str(), box.owner ? " (owned)" : "",
                box.appeared);
-        fflush(stdout);
         const int button = answer(box);
         box.answered = Seconds();
         program.boxes.push_back(box);
         if (!button) {
-            printf("    waiting for you to answer it on the screen\n");
-            fflush(stdout);
+            say("    %swaiting for you to answer it on the screen\n");
             while (IsWindow(box.window) && WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT)
                 ;
             continue;
         }
-        printf("    %sanswered %s at %.3f s\n", program.label, ButtonName(button), box.answered);
-        fflush(stdout);
+        say("    %sanswered %s at %.3f s\n", ButtonName(button), box.answered);
         PostMessageW(box.window, WM_COMMAND, button, 0);
         for (DWORD waited = GetTickCount(); IsWindow(box.window) && GetTickCount() - waited < Scaled(10000);)
             Sleep(10);
         if (IsWindow(box.window)) {
-            Fail(std::string(program.label) + "the box did not close when answered");
+            Fail(label + "the box did not close when answered");
             break;
         }
     }
     if (timedOut || WaitForSingleObject(process.hProcess, Scaled(10000)) == WAIT_TIMEOUT) {
-        Fail(std::string(program.label) + "the program did not end within its time");
+        Fail(label + "the program did not end within its time");
         TerminateProcess(process.hProcess, 99);
         WaitForSingleObject(process.hProcess, 5000);
     }
@@ -148,8 +152,7 @@ bool Run(Program &program, const std::wstring &path, DWORD limit, const std::fun
     GetExitCodeProcess(process.hProcess, &program.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    printf("  %sexit code %lu\n", program.label, program.exitCode);
-    fflush(stdout);
+    say("  %sexit code %lu\n", program.exitCode);
     return true;
 }
 

@@ -153,7 +153,7 @@ void SaveWindow(HWND window, const std::wstring &path);
 
 // One run of the program, its boxes as they came.
 struct Program {
-    const char *label;  // before its lines in the transcript
+    const char *label;  // before its lines in the transcript; none for a timed run
     volatile DWORD pid;  // while it runs
     std::vector<Box> boxes;
     DWORD exitCode;

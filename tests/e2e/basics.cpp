@@ -150,19 +150,6 @@ std::wstring SystemText(DWORD code)
     return s;
 }
 
-// Starts `program` with `arguments` after its quoted name.
-bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    std::wstring commandLine = L"\"" + program + L"\"" + arguments;
-    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process))
-        return true;
-    Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
-    return false;
-}
-
 // ---------------------------------------------------------------- registry and files
 
 void Check(LONG result, const std::string &what)
@@ -214,7 +201,7 @@ static LONG CountedKey(HKEY parent, const std::wstring &name, REGSAM access, ULO
     return (LONG)RtlNtStatusToDosError(status);
 }
 
-HKEY CreateCounted(HKEY parent, const std::wstring &name)
+static HKEY CreateCounted(HKEY parent, const std::wstring &name)
 {
     HKEY key = nullptr;
     Check(CountedKey(parent, name, KEY_ALL_ACCESS, 0, true, key), "create a key of a counted name");
@@ -235,6 +222,30 @@ std::vector<std::wstring> SubkeyNames(HKEY key)
         if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return names;
         names.emplace_back(name, length);
+    }
+}
+
+std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return {};
+    std::vector<std::wstring> names = SubkeyNames(key);
+    RegCloseKey(key);
+    return names;
+}
+
+std::vector<Value> Values(HKEY key)
+{
+    std::vector<Value> values;
+    // On the heap: the callers recurse through trees hundreds of levels deep.
+    std::vector<wchar_t> name(16384);
+    std::vector<BYTE> data(65536);
+    for (DWORD i = 0;; i++) {
+        DWORD length = (DWORD)name.size(), size = (DWORD)data.size(), type;
+        if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+            return values;
+        values.push_back({std::wstring(name.data(), length), type, std::vector<BYTE>(data.begin(), data.begin() + size)});
     }
 }
 
@@ -321,6 +332,22 @@ void DeleteTree(HKEY root, const std::wstring &path)
         Fail("cleaning up: deleting " + Utf8(path) + " gave " + std::to_string(r));
 }
 
+std::vector<std::wstring> FolderEntries(const std::wstring &folder)
+{
+    std::vector<std::wstring> paths;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return paths;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            paths.push_back(folder + L"\\" + name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return paths;
+}
+
 void RemovePath(const std::wstring &path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -328,16 +355,8 @@ void RemovePath(const std::wstring &path)
         return;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = found.cFileName;
-                if (name != L"." && name != L"..")
-                    RemovePath(path + L"\\" + name);
-            } while (FindNextFileW(find, &found));
-            FindClose(find);
-        }
+        for (const std::wstring &entry : FolderEntries(path))
+            RemovePath(entry);
         if (!RemoveDirectoryW(path.c_str()))
             Fail("cleaning up: cannot remove folder " + Utf8(path));
     } else if (!DeleteFileW(path.c_str())) {

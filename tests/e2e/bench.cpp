@@ -10,12 +10,7 @@ namespace e2e {
 
 static double Milliseconds()
 {
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart * 1000.0 / frequency.QuadPart;
+    return Seconds() * 1000;
 }
 
 // Runs the program and returns the milliseconds from its start to its final

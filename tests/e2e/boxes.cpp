@@ -1,4 +1,4 @@
-// Message boxes: the program's texts, the one loop that runs the program and answers its boxes, and pictures of them.
+// Message boxes: the program's texts, reading a box, and the one loop that runs the program and answers its boxes.
 #include "driver.h"
 
 #include <stdio.h>
@@ -23,7 +23,8 @@ const Message Messages[] = {
 };
 const wchar_t *const Caption = L"\u7cfb\u7edf\u63d0\u793a ";  // 系统提示 + blank
 
-std::string Gloss(const std::wstring &text)
+// One of the texts in English, or "".
+static std::string Gloss(const std::wstring &text)
 {
     for (const Message &message : Messages)
         if (text == message.text)
@@ -90,6 +91,19 @@ static const char *ButtonName(int id)
     return id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : id == IDYES ? "Yes" : id == IDNO ? "No" : "?";
 }
 
+// Starts `program` with `arguments` after its quoted name.
+static bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring commandLine = L"\"" + program + L"\"" + arguments;
+    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process))
+        return true;
+    Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
+    return false;
+}
+
 Program underTest{"", 0, {}, 0};
 std::wstring programPath;
 
@@ -154,49 +168,6 @@ bool Run(Program &program, const std::wstring &path, DWORD limit, const std::fun
     CloseHandle(process.hProcess);
     say("  %sexit code %lu\n", program.exitCode);
     return true;
-}
-
-// Saves a picture of a window as a 24-bit BMP.
-void SaveWindow(HWND window, const std::wstring &path)
-{
-    RECT rect;
-    GetWindowRect(window, &rect);
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
-    std::vector<BYTE> pixels(stride * height);
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), (BITMAPINFO *)&info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-
-    BITMAPFILEHEADER header = {};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = header.bfOffBits + (DWORD)pixels.size();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        Fail("cannot write the picture " + Utf8(path));
-        return;
-    }
-    DWORD written;
-    WriteFile(file, &header, sizeof header, &written, nullptr);
-    WriteFile(file, &info, sizeof info, &written, nullptr);
-    WriteFile(file, pixels.data(), (DWORD)pixels.size(), &written, nullptr);
-    CloseHandle(file);
 }
 
 }  // namespace e2e

@@ -53,8 +53,6 @@ std::wstring DpfPath(int i);
 // The folder of the driver, where payload.dll and planted.dll lie.
 std::wstring DriverFolder();
 std::wstring SystemText(DWORD code);
-// Starts `program` with `arguments` after its quoted name.
-bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process);
 
 // ---------------------------------------------------------------- registry and files (basics.cpp)
 
@@ -66,11 +64,17 @@ void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const s
 void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD value);
 bool KeyExists(HKEY root, const std::wstring &path);
 // Key names are counted strings, in which a NUL anywhere is part of the
-// name: keys below an open one by such names, `asLink` opening a link as
+// name: a key below an open one by such a name, `asLink` opening a link as
 // itself rather than its target, and the subkeys' names as counted.
-HKEY CreateCounted(HKEY parent, const std::wstring &name);
 LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink = false);
 std::vector<std::wstring> SubkeyNames(HKEY key);
+std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path);
+struct Value {
+    std::wstring name;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+std::vector<Value> Values(HKEY key);
 // The one key tree builder: below root\path, on each of `depth` levels, a
 // key of each of `names` (counted: a NUL may be in one), with a DWORD
 // value V of its index when `values`.  The number of keys made below path.
@@ -83,6 +87,8 @@ std::vector<std::wstring> Numbered(const wchar_t *prefix, int count, int digits)
 // but "not found".
 LONG TryDeleteTree(HKEY root, const std::wstring &path);
 void DeleteTree(HKEY root, const std::wstring &path);
+// The paths of a folder's entries.
+std::vector<std::wstring> FolderEntries(const std::wstring &folder);
 void RemovePath(const std::wstring &path);
 void MakeFolder(const std::wstring &path);
 // A loadable library, so that a target can be held as a mapped image.
@@ -110,11 +116,9 @@ using State = std::set<std::wstring>;
 State Snapshot();
 // Everything at or below a key or file entry.
 bool Under(const std::wstring &entry, const std::wstring &prefix);
-// Entries of the state: a file or folder, a class key in the machine's and
-// in the user's store, the zone key.
+// Entries of the state: a file or folder, a class key in the machine's store, the zone key.
 std::wstring File(const std::wstring &path);
 std::wstring MachineKey(const char *id);
-std::wstring UserKey(const char *id);
 std::wstring ZoneKeyEntry();
 // The plan's targets as entries, in plan order, and those from `entry` on.
 std::vector<std::wstring> Targets();
@@ -135,8 +139,6 @@ struct Message {
 };
 extern const Message Messages[];
 extern const wchar_t *const Caption;
-// One of the texts in English, or "".
-std::string Gloss(const std::wstring &text);
 
 struct Box {
     HWND window;
@@ -148,8 +150,6 @@ struct Box {
 std::string Buttons(const Box &box);
 // The box process pid shows now, if any.
 HWND BoxOf(DWORD pid);
-// Saves a picture of a window as a 24-bit BMP.
-void SaveWindow(HWND window, const std::wstring &path);
 
 // One run of the program, its boxes as they came.
 struct Program {

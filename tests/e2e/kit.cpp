@@ -10,23 +10,6 @@
 
 namespace e2e {
 
-// Scenarios that cannot mean on a Windows what they mean under Wine: there
-// they are reported as not run, with the reason.  (None today: the driver
-// installs the machine's classes into the machine's store, not through
-// HKEY_CLASSES_ROOT, whose merged view differs; a DLL planted beside the
-// program is taken first by Windows without the setting Wine needs for it.)
-struct NotOnWindows {
-    const char *scenario;
-    const char *why;
-};
-static const NotOnWindows WineOnly[] = {{nullptr, nullptr}};
-
-static bool UnderWine()
-{
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 // An elevated administrator: the kit installs into the system folders and
 // the machine's registry, and makes keys owned by SYSTEM.
 bool Elevated()
@@ -80,12 +63,11 @@ static std::string WindowsDescription()
                         system.wProcessorArchitecture == 12;  // PROCESSOR_ARCHITECTURE_ARM64
     text += std::string(bits64 ? (Wow64() ? ", 64-bit, the 32-bit program under WoW64" : ", 64-bit") : ", 32-bit") +
             ", ANSI code page " + std::to_string(GetACP());
-    if (UnderWine()) {
-        typedef const char *(CDECL * WineVersion)();
-        auto wine = reinterpret_cast<WineVersion>(
-            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    typedef const char *(CDECL * WineVersion)();
+    auto wine = reinterpret_cast<WineVersion>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    if (wine)
         text += std::string(", Wine ") + wine();
-    }
     return text;
 }
 
@@ -98,14 +80,9 @@ static std::wstring DpfAside()
     return Dpf() + L".kit-aside";
 }
 
-struct SavedValue {
-    std::wstring name;
-    DWORD type;
-    std::vector<BYTE> data;
-};
 struct Saved {
     bool dpf = false, zones = false, zone3 = false, userClasses = false;
-    std::vector<SavedValue> zoneValues;
+    std::vector<Value> zoneValues;
 };
 
 static std::wstring Zone3()
@@ -125,14 +102,7 @@ static Saved SaveMachine()
     saved.userClasses = KeyExists(HKEY_CURRENT_USER, ClassPath(""));
     HKEY key;
     if (saved.zone3 && RegOpenKeyExW(HKEY_CURRENT_USER, Zone3().c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        std::vector<wchar_t> name(16384);
-        std::vector<BYTE> data(65536);
-        for (DWORD i = 0;; i++) {
-            DWORD length = (DWORD)name.size(), size = (DWORD)data.size(), type;
-            if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-                break;
-            saved.zoneValues.push_back({name.data(), type, std::vector<BYTE>(data.begin(), data.begin() + size)});
-        }
+        saved.zoneValues = Values(key);
         RegCloseKey(key);
     }
     if (GetFileAttributesW(Dpf().c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -161,7 +131,7 @@ static void GiveBackMachine(const Saved &saved)
     } else {
         DeleteTree(HKEY_CURRENT_USER, Zone3());
         HKEY key = CreateKey(HKEY_CURRENT_USER, Zone3());
-        for (const SavedValue &value : saved.zoneValues)
+        for (const Value &value : saved.zoneValues)
             RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(), (DWORD)value.data.size());
         if (key)
             RegCloseKey(key);
@@ -252,7 +222,6 @@ int Kit(const std::wstring &program, const std::wstring &reportPath, const std::
         printf("cannot write the report %s\n", Utf8(reportPath).c_str());
         return 2;
     }
-    const bool wine = UnderWine();
     const std::string windows = WindowsDescription();
     fprintf(report, "uninstall.exe test kit\r\nWindows: %s\r\nprogram: %s\r\n\r\n", windows.c_str(),
             Utf8(program).c_str());
@@ -265,16 +234,10 @@ int Kit(const std::wstring &program, const std::wstring &reportPath, const std::
         const std::string name = s.name;
         if (!only.empty() && std::find(only.begin(), only.end(), name) == only.end())
             continue;
-        std::string why;
-        if (name.compare(0, 6, "wow64_") == 0 && !Wow64())
-            why = "only for the 32-bit program on 64-bit Windows";
-        for (const NotOnWindows &n : WineOnly)
-            if (n.scenario && name == n.scenario && !wine)
-                why = n.why;
         std::string line, transcript;
-        if (!why.empty()) {
+        if (name.compare(0, 6, "wow64_") == 0 && !Wow64()) {
             skipped++;
-            line = Line("NOT RUN", name, why);
+            line = Line("NOT RUN", name, "only for the 32-bit program on 64-bit Windows");
         } else {
             const DWORD start = GetTickCount();
             const bool ok = RunCopy(name, program, transcript);

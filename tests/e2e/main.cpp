@@ -44,6 +44,17 @@
 
 using namespace e2e;
 
+// The scenario of a name; one without a name when there is none.
+static const Scenario &Find(const std::string &name)
+{
+    static const std::vector<Scenario> scenarios = Scenarios();
+    static const Scenario none{};
+    for (const Scenario &s : scenarios)
+        if (name == s.name)
+            return s;
+    return none;
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
@@ -81,12 +92,10 @@ int wmain(int argc, wchar_t **argv)
         if (argc == 5)
             options.codePage = (UINT)_wtoi(argv[4] + 9);
         int failed = 0;
-        for (const char *name : {"installed", "zone_key_missing", "in_use_no", "no_rights", "dpf_missing"})
-            for (const Scenario &s : Scenarios())
-                if (strcmp(s.name, name) == 0) {
-                    failed += RunScenario(s, argv[2]);
-                    failures = 0;
-                }
+        for (const char *name : {"installed", "zone_key_missing", "in_use_no", "no_rights", "dpf_missing"}) {
+            failed += RunScenario(Find(name), argv[2]);
+            failures = 0;
+        }
         return failed ? 1 : 0;
     }
     if (command == L"install-twins") {
@@ -115,17 +124,16 @@ int wmain(int argc, wchar_t **argv)
     if (command == L"bench" && argc >= 3)
         return Bench(argv[2], argc > 3 ? _wtoi(argv[3]) : 5, argc > 4 ? Utf8(argv[4]) : "");
     if (command == L"run" && argc == 4) {
-        for (const Scenario &s : Scenarios()) {
-            if (Utf8(argv[2]) != s.name)
-                continue;
-            if (strncmp(s.name, "wow64_", 6) == 0 && !Wow64()) {
-                printf("scenario %s runs only in a 32-bit process under WoW64\n", s.name);
-                return 2;
-            }
-            return RunScenario(s, argv[3]);
+        const Scenario &s = Find(Utf8(argv[2]));
+        if (!s.name) {
+            printf("no scenario %s\n", Utf8(argv[2]).c_str());
+            return 2;
         }
-        printf("no scenario %s\n", Utf8(argv[2]).c_str());
-        return 2;
+        if (strncmp(s.name, "wow64_", 6) == 0 && !Wow64()) {
+            printf("scenario %s runs only in a 32-bit process under WoW64\n", s.name);
+            return 2;
+        }
+        return RunScenario(s, argv[3]);
     }
     printf("usage: driver.exe list | install | state | run NAME UNINSTALL.EXE\n");
     return 2;

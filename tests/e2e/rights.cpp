@@ -3,6 +3,8 @@
 
 #include <sddl.h>
 
+#include <algorithm>
+
 namespace e2e {
 
 // Everyone may read the key and change its permissions, nobody may write or
@@ -72,14 +74,10 @@ static LONG SetSecurity(HKEY root, const std::wstring &path, REGSAM access, SECU
 // such keys are never made read-only.
 static std::vector<std::wstring> Subkeys(HKEY root, const std::wstring &path)
 {
-    std::vector<std::wstring> names;
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return names;
-    for (const std::wstring &name : SubkeyNames(key))
-        if (name.find(L'\0') == std::wstring::npos)
-            names.push_back(name);
-    RegCloseKey(key);
+    std::vector<std::wstring> names = SubkeyNames(root, path);
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const std::wstring &name) { return name.find(L'\0') != std::wstring::npos; }),
+                names.end());
     return names;
 }
 

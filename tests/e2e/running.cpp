@@ -1,4 +1,4 @@
-// Running a scenario: install, stage, run the program, check and answer its boxes, compare the state.
+// Running a scenario: install, stage, run the program, check and answer its boxes (pictures of them), compare the state.
 #include "driver.h"
 
 #include <stdio.h>
@@ -7,6 +7,49 @@ namespace e2e {
 
 // What the demo command asks for; the scenarios of the suite run with the defaults.
 Options options;
+
+// Saves a picture of a window as a 24-bit BMP.
+static void SaveWindow(HWND window, const std::wstring &path)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
+    std::vector<BYTE> pixels(stride * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), (BITMAPINFO *)&info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = header.bfOffBits + (DWORD)pixels.size();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail("cannot write the picture " + Utf8(path));
+        return;
+    }
+    DWORD written;
+    WriteFile(file, &header, sizeof header, &written, nullptr);
+    WriteFile(file, &info, sizeof info, &written, nullptr);
+    WriteFile(file, pixels.data(), (DWORD)pixels.size(), &written, nullptr);
+    CloseHandle(file);
+}
 
 // The name of the message a box is expected to show, for its picture.
 static std::string MessageName(const Expect &expect)

@@ -118,12 +118,7 @@ void PlantForeignNames()
     SetString(HKEY_LOCAL_MACHINE, key1 + L"\\" + Emoji, nullptr, L"depth 1");
     SetString(HKEY_LOCAL_MACHINE, key2 + L"\\InprocServer32\\" + Hangul + L" " + Thai, nullptr, L"depth 2");
 
-    HKEY key;
-    std::vector<std::wstring> names;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, level.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        names = SubkeyNames(key);
-        RegCloseKey(key);
-    }
+    const std::vector<std::wstring> names = SubkeyNames(HKEY_LOCAL_MACHINE, level);
     if (names.empty() || names[0] != Thai)
         Fail("setting up: the Thai name does not come first among its siblings");
 }

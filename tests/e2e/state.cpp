@@ -22,16 +22,9 @@ static std::wstring Hex(const BYTE *data, DWORD size)
 static void WatchKey(HKEY key, const std::wstring &shown, State &state)
 {
     state.insert(shown);
-    // On the heap: this recursion follows trees hundreds of levels deep.
-    std::vector<wchar_t> name(16384);
-    std::vector<BYTE> data(65536);
-    for (DWORD i = 0;; i++) {
-        DWORD nameLength = (DWORD)name.size(), size = (DWORD)data.size(), type;
-        if (RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-            break;
-        state.insert(shown + L" = " + (nameLength ? name.data() : L"@") + L":" + std::to_wstring(type) + L":" +
-                     Hex(data.data(), size));
-    }
+    for (const Value &value : Values(key))
+        state.insert(shown + L" = " + (value.name.empty() ? L"@" : value.name) + L":" + std::to_wstring(value.type) +
+                     L":" + Hex(value.data.data(), (DWORD)value.data.size()));
     for (std::wstring child : SubkeyNames(key)) {
         HKEY opened;
         if (OpenCounted(key, child, KEY_READ, opened) != ERROR_SUCCESS)
@@ -59,16 +52,8 @@ static void WatchPath(const std::wstring &path, State &state)
     state.insert(L"file " + path + (attributes & FILE_ATTRIBUTE_READONLY ? L" (read-only)" : L""));
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            WatchPath(path + L"\\" + name, state);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    for (const std::wstring &entry : FolderEntries(path))
+        WatchPath(entry, state);
 }
 
 // The Internet zones: every zone is watched, so a change to the wrong one shows.
@@ -120,7 +105,7 @@ std::wstring MachineKey(const char *id)
 {
     return L"reg HKLM\\" + ClassPath(id);
 }
-std::wstring UserKey(const char *id)
+static std::wstring UserKey(const char *id)
 {
     return L"reg HKCU\\" + ClassPath(id);
 }

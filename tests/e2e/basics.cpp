@@ -245,7 +245,7 @@ std::vector<Value> Values(HKEY key)
         DWORD length = (DWORD)name.size(), size = (DWORD)data.size(), type;
         if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
             return values;
-        values.push_back({std::wstring(name.data(), length), type, std::vector<BYTE>(data.begin(), data.begin() + size)});
+        values.push_back({{name.data(), length}, type, {data.begin(), data.begin() + size}});
     }
 }
 

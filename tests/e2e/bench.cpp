@@ -8,11 +8,6 @@
 
 namespace e2e {
 
-static double Milliseconds()
-{
-    return Seconds() * 1000;
-}
-
 // Runs the program and returns the milliseconds from its start to its final
 // box.  The box is the program's first wait for input, so WaitForInputIdle
 // marks it without the driver polling the window list, which would compete
@@ -20,7 +15,7 @@ static double Milliseconds()
 static double TimeProgram(const std::wstring &program)
 {
     Program timed{nullptr, 0, {}, 0};
-    const double start = Milliseconds();
+    const double start = Seconds() * 1000;
     double elapsed = 0;
     Run(timed, program, 660000, [](const Box &box) {
         if (box.text != Messages[Succeeded].text)
@@ -29,7 +24,7 @@ static double TimeProgram(const std::wstring &program)
     }, [&](HANDLE process) {
         if (WaitForInputIdle(process, 600000) != 0)
             Fail("the program did not come to its box within 10 minutes");
-        elapsed = Milliseconds() - start;
+        elapsed = Seconds() * 1000 - start;
     });
     return elapsed;
 }
@@ -88,9 +83,9 @@ int Bench(const std::wstring &program, int runs, const std::string &only)
             if (KeyExists(HKEY_LOCAL_MACHINE, ClassPath(plan::ClassKeys[0])))
                 Fail(std::string(shape.name) + ": the program left the key");
             BuildShape(shape.depth, shape.names);
-            double start = Milliseconds();
+            double start = Seconds() * 1000;
             LSTATUS result = SHDeleteKeyA(HKEY_CLASSES_ROOT, shellPath.c_str());
-            shell.push_back(Milliseconds() - start);
+            shell.push_back(Seconds() * 1000 - start);
             if (result != ERROR_SUCCESS || KeyExists(HKEY_LOCAL_MACHINE, ClassPath(plan::ClassKeys[0])))
                 Fail(std::string(shape.name) + ": SHDeleteKeyA gave " + std::to_string(result));
         }

@@ -91,14 +91,19 @@ static const char *ButtonName(int id)
     return id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : id == IDYES ? "Yes" : id == IDNO ? "No" : "?";
 }
 
-// Starts `program` with `arguments` after its quoted name.
-static bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process)
+bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process,
+                  HANDLE output)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    if (output) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
     std::wstring commandLine = L"\"" + program + L"\"" + arguments;
-    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process))
+    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, output != nullptr, 0, nullptr, nullptr,
+                       &startup, &process))
         return true;
     Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
     return false;

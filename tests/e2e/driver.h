@@ -120,6 +120,8 @@ bool Under(const std::wstring &entry, const std::wstring &prefix);
 std::wstring File(const std::wstring &path);
 std::wstring MachineKey(const char *id);
 std::wstring ZoneKeyEntry();
+// The Internet zones, the parent of the plan's zone key.
+std::wstring Zones();
 // The plan's targets as entries, in plan order, and those from `entry` on.
 std::vector<std::wstring> Targets();
 std::vector<std::wstring> From(const std::wstring &entry);
@@ -151,6 +153,10 @@ std::string Buttons(const Box &box);
 // The box process pid shows now, if any.
 HWND BoxOf(DWORD pid);
 
+// Starts `program` with `arguments` after its quoted name, its standard
+// output and error into `output` when one is given (inherited).
+bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process,
+                  HANDLE output = nullptr);
 // One run of the program, its boxes as they came.
 struct Program {
     const char *label;  // before its lines in the transcript; none for a timed run

@@ -85,23 +85,14 @@ struct Saved {
     std::vector<Value> zoneValues;
 };
 
-static std::wstring Zone3()
-{
-    return W(plan::ZoneKey);
-}
-static std::wstring Zones()
-{
-    return Zone3().substr(0, Zone3().rfind(L'\\'));
-}
-
 static Saved SaveMachine()
 {
     Saved saved;
     saved.zones = KeyExists(HKEY_CURRENT_USER, Zones());
-    saved.zone3 = KeyExists(HKEY_CURRENT_USER, Zone3());
+    saved.zone3 = KeyExists(HKEY_CURRENT_USER, W(plan::ZoneKey));
     saved.userClasses = KeyExists(HKEY_CURRENT_USER, ClassPath(""));
     HKEY key;
-    if (saved.zone3 && RegOpenKeyExW(HKEY_CURRENT_USER, Zone3().c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (saved.zone3 && RegOpenKeyExW(HKEY_CURRENT_USER, W(plan::ZoneKey).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
         saved.zoneValues = Values(key);
         RegCloseKey(key);
     }
@@ -127,10 +118,10 @@ static void GiveBackMachine(const Saved &saved)
     if (!saved.zones) {
         DeleteTree(HKEY_CURRENT_USER, Zones());
     } else if (!saved.zone3) {
-        DeleteTree(HKEY_CURRENT_USER, Zone3());
+        DeleteTree(HKEY_CURRENT_USER, W(plan::ZoneKey));
     } else {
-        DeleteTree(HKEY_CURRENT_USER, Zone3());
-        HKEY key = CreateKey(HKEY_CURRENT_USER, Zone3());
+        DeleteTree(HKEY_CURRENT_USER, W(plan::ZoneKey));
+        HKEY key = CreateKey(HKEY_CURRENT_USER, W(plan::ZoneKey));
         for (const Value &value : saved.zoneValues)
             RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(), (DWORD)value.data.size());
         if (key)
@@ -150,17 +141,10 @@ static bool RunCopy(const std::string &name, const std::wstring &program, std::s
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = out;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" run " + std::wstring(name.begin(), name.end()) +
-                           L" \"" + program + L"\"";
+    const std::wstring arguments = L" run " + std::wstring(name.begin(), name.end()) + L" \"" + program + L"\"";
     PROCESS_INFORMATION process;
     DWORD code = 1;
-    if (out != INVALID_HANDLE_VALUE &&
-        CreateProcessW(self, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (out != INVALID_HANDLE_VALUE && StartProgram(self, arguments, process, out)) {
         if (WaitForSingleObject(process.hProcess, Scaled(300000)) == WAIT_TIMEOUT) {
             TerminateProcess(process.hProcess, 1);
             transcript += "the scenario did not end within five minutes\n";
@@ -168,8 +152,6 @@ static bool RunCopy(const std::string &name, const std::wstring &program, std::s
         GetExitCodeProcess(process.hProcess, &code);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
-    } else {
-        transcript += "cannot start " + Utf8(self) + ", error " + std::to_string(GetLastError()) + "\n";
     }
     if (out != INVALID_HANDLE_VALUE)
         CloseHandle(out);

@@ -1,4 +1,4 @@
-// Running a scenario: install, stage, run the program, check and answer its boxes (pictures of them), compare the state.
+// Running a scenario: install, stage, run the program, check, picture and answer its boxes, compare the state.
 #include "driver.h"
 
 #include <stdio.h>
@@ -84,7 +84,8 @@ static bool RightCodePage()
 static bool Matches(const Expect &expect, const Box &box, std::string &why)
 {
     const std::wstring caption = expect.kind == Kind::SystemError ? L"Error" : Caption;
-    const std::wstring text = expect.kind == Kind::SystemError ? SystemText(expect.code) : Messages[expect.message].text;
+    const std::wstring text =
+        expect.kind == Kind::SystemError ? SystemText(expect.code) : Messages[expect.message].text;
     const bool question = expect.kind == Kind::Ours && expect.message == InUse;
     if (box.caption != caption && (TextsReadable() || expect.kind == Kind::SystemError))
         why += " caption " + Show(box.caption) + ", expected " + Show(caption) + ";";
@@ -169,7 +170,8 @@ static int Answer(const Scenario &scenario, size_t &next, const Box &box)
         if (options.named) {
             // Named after the message the scenario expects here; the first
             // picture of each message only.
-            const std::string name = next < boxes.size() && !(shells && !Ours(box)) ? MessageName(boxes[next]) : "Other";
+            const bool expected = next < boxes.size() && !(shells && !Ours(box));
+            const std::string name = expected ? MessageName(boxes[next]) : "Other";
             picture = options.shots + L"\\" + std::wstring(name.begin(), name.end()) + L".bmp";
             if (GetFileAttributesW(picture.c_str()) != INVALID_FILE_ATTRIBUTES)
                 picture.clear();

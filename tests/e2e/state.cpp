@@ -56,8 +56,7 @@ static void WatchPath(const std::wstring &path, State &state)
         WatchPath(entry, state);
 }
 
-// The Internet zones: every zone is watched, so a change to the wrong one shows.
-static std::wstring Zones()
+std::wstring Zones()
 {
     const std::wstring zone = W(plan::ZoneKey);
     return zone.substr(0, zone.rfind(L'\\'));
@@ -77,6 +76,7 @@ State Snapshot()
             if (Wow64())
                 WatchKey(HKEY_LOCAL_MACHINE, L"HKLM(64-bit view)", ClassPath(ids[i]), state, KEY_WOW64_64KEY);
         }
+    // Every zone, so that a change to the wrong one shows.
     WatchKey(HKEY_CURRENT_USER, L"HKCU", Zones(), state);
     WatchKey(HKEY_LOCAL_MACHINE, L"HKLM", LinkTarget, state);
     for (int i = 0; i < 4; i++)

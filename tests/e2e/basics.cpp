@@ -201,13 +201,6 @@ static LONG CountedKey(HKEY parent, const std::wstring &name, REGSAM access, ULO
     return (LONG)RtlNtStatusToDosError(status);
 }
 
-static HKEY CreateCounted(HKEY parent, const std::wstring &name)
-{
-    HKEY key = nullptr;
-    Check(CountedKey(parent, name, KEY_ALL_ACCESS, 0, true, key), "create a key of a counted name");
-    return key;
-}
-
 LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink)
 {
     return CountedKey(parent, name, access, asLink ? OBJ_OPENLINK : 0, false, key);
@@ -262,7 +255,8 @@ static size_t Tree(HKEY key, int depth, const std::vector<std::wstring> &names, 
 {
     size_t made = 0;
     for (DWORD i = 0; i < names.size() && depth > 0; i++) {
-        HKEY child = CreateCounted(key, names[i]);
+        HKEY child = nullptr;
+        Check(CountedKey(key, names[i], KEY_ALL_ACCESS, 0, true, child), "create a key of a counted name");
         if (!child)
             return made;
         if (values)

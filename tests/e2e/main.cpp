@@ -135,6 +135,7 @@ int wmain(int argc, wchar_t **argv)
         }
         return RunScenario(s, argv[3]);
     }
-    printf("usage: driver.exe list | install | state | run NAME UNINSTALL.EXE\n");
+    printf("usage: driver.exe list | run NAME UNINSTALL.EXE | demo | gallery | bench | kit | elevated | state | "
+           "install-twins\n");
     return 2;
 }

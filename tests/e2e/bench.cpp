@@ -30,12 +30,12 @@ static double TimeProgram(const std::wstring &program)
 }
 
 // The first class key with a value and, below it, the keys of a shape; the number of keys.
-static int BuildShape(int depth, const std::vector<std::wstring> &names)
+static int BuildShape(int depth, const std::vector<std::wstring> &names, bool values)
 {
     const std::wstring key = ClassPath(plan::ClassKeys[0]);
     DeleteTree(HKEY_LOCAL_MACHINE, key);
     SetDword(HKEY_LOCAL_MACHINE, key, L"V", 1);
-    return 1 + (int)Tree(HKEY_LOCAL_MACHINE, key, depth, names, true);
+    return 1 + (int)Tree(HKEY_LOCAL_MACHINE, key, depth, names, values);
 }
 
 static double Median(std::vector<double> v)
@@ -63,11 +63,12 @@ int Bench(const std::wstring &program, int runs, const std::string &only)
         const char *name;
         int depth;
         std::vector<std::wstring> names;
+        bool values;  // a DWORD on each key
     };
     const Shape shapes[] = {
-        {"tree, fan-out 10, depth 4", 4, Numbered(L"K", 10, 4)},
-        {"chain of 512 levels", 511, {L"L"}},
-        {"one level of 2000 subkeys", 1, Numbered(L"K", 2000, 4)},
+        {"tree, fan-out 10, depth 4", 4, Numbered(L"K", 10, 4), true},
+        {"chain of 512 levels", 511, {L"L"}, false},
+        {"one level of 2000 subkeys", 1, Numbered(L"K", 2000, 4), true},
     };
     // The shell's removal, of the same key as the program names it.
     const std::string shellPath = std::string("CLSID\\") + plan::ClassKeys[0];
@@ -78,11 +79,11 @@ int Bench(const std::wstring &program, int runs, const std::string &only)
         std::vector<double> ours, shell;
         int keys = 0;
         for (int i = 0; i < runs; i++) {
-            keys = BuildShape(shape.depth, shape.names);
+            keys = BuildShape(shape.depth, shape.names, shape.values);
             ours.push_back(TimeProgram(program));
             if (KeyExists(HKEY_LOCAL_MACHINE, ClassPath(plan::ClassKeys[0])))
                 Fail(std::string(shape.name) + ": the program left the key");
-            BuildShape(shape.depth, shape.names);
+            BuildShape(shape.depth, shape.names, shape.values);
             double start = Seconds() * 1000;
             LSTATUS result = SHDeleteKeyA(HKEY_CLASSES_ROOT, shellPath.c_str());
             shell.push_back(Seconds() * 1000 - start);

@@ -1,4 +1,4 @@
-// Output, the product's constants and the registry and file helpers every part of the driver uses.
+// Output, places, and the registry and file helpers every part of the driver uses.
 #include "driver.h"
 
 #include <winternl.h>
@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 namespace e2e {
 
@@ -72,27 +73,17 @@ double Seconds()
     return (double)(Counter().QuadPart - started.QuadPart) / (double)frequency.QuadPart;
 }
 
-// ---------------------------------------------------------------- the product's constants
+// ---------------------------------------------------------------- places
 
-const wchar_t *const ClassKey1 = L"{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}";
-const wchar_t *const ClassKey2 = L"{B2957D3E-8C41-4A6F-B0E9-5D1F2A68C973}";
-// Near-identical neighbours that must survive.
-const wchar_t *const SiblingKey1 = L"{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D3}";
-const wchar_t *const SiblingKey2 = L"{B2957D3E-8C41-4A6F-B0E9-5D1F2A68C973}.old";
-const wchar_t *const SystemFiles[] = {L"brevandel.dll", L"larMosk.dll", L"tivMosk.exe", L"soltane.dll"};
-const wchar_t *const DpfFiles[] = {L"marvisk.ocx", L"tobrin.inf", L"tobrin.ocx"};
-const wchar_t *const ZonesPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones";
+std::wstring W(const char *ascii)
+{
+    return std::wstring(ascii, ascii + strlen(ascii));
+}
 
-// The texts as a Chinese user reads them.
-const std::wstring Caption = L"\u7cfb\u7edf\u63d0\u793a ";                          // 系统提示 + blank
-const std::wstring ZoneFailed = L"\u4fee\u6539IE\u5b89\u5168\u9009\u9879\u5931\u8d25\uff01";  // 修改IE安全选项失败！
-const std::wstring Succeeded = L"\u5378\u8f7d\u6210\u529f\uff01";                     // 卸载成功！
-const std::wstring Failed = L"\u5378\u8f7d\u5931\u8d25\uff01";                        // 卸载失败！
-const std::wstring NoRights =                                                          // 您没有操作注册表的权限，请切换用户！
-    L"\u60a8\u6ca1\u6709\u64cd\u4f5c\u6ce8\u518c\u8868\u7684\u6743\u9650\uff0c\u8bf7\u5207\u6362\u7528\u6237\uff01";
-const std::wstring InUse =  // 文件正在被使用，请关闭浏览器后点击“是” 。是否重试？
-    L"\u6587\u4ef6\u6b63\u5728\u88ab\u4f7f\u7528\uff0c\u8bf7\u5173\u95ed\u6d4f\u89c8\u5668\u540e"
-    L"\u70b9\u51fb\u201c\u662f\u201d \u3002\u662f\u5426\u91cd\u8bd5\uff1f";
+std::wstring ClassPath(const char *id)
+{
+    return *id ? L"Software\\Classes\\CLSID\\" + W(id) : L"Software\\Classes\\CLSID";
+}
 
 std::wstring SystemDir()
 {
@@ -108,30 +99,43 @@ static std::wstring WindowsDir()
     return buffer;
 }
 
-// A 32-bit process on 64-bit Windows.
 bool Wow64()
 {
     BOOL wow = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow) && wow;
 }
 
-// The real system32 as a 32-bit process names it under WoW64.
 std::wstring NativeSystemDir()
 {
     return WindowsDir() + L"\\Sysnative";
 }
 
-// A class store's CLSID key below its root (HKCU or HKLM).
-const wchar_t *const ClassStore = L"Software\\Classes\\CLSID\\";
-
 std::wstring Dpf()
 {
-    return WindowsDir() + L"\\Downloaded Program Files";
+    return WindowsDir() + L"\\" + W(plan::DpfFolder);
 }
 
 std::wstring Folder()
 {
-    return SystemDir() + L"\\pendrow";
+    return SystemDir() + L"\\" + W(plan::Folder);
+}
+
+std::wstring SysPath(int i)
+{
+    return SystemDir() + L"\\" + W(plan::SystemFiles[i]);
+}
+
+std::wstring DpfPath(int i)
+{
+    return Dpf() + L"\\" + W(plan::DpfFiles[i]);
+}
+
+std::wstring DriverFolder()
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    return path.substr(0, path.find_last_of(L'\\'));
 }
 
 std::wstring SystemText(DWORD code)
@@ -144,19 +148,6 @@ std::wstring SystemText(DWORD code)
     std::wstring s = n ? std::wstring(text, n) : L"";
     LocalFree(text);
     return s;
-}
-
-// Starts `program` with `arguments` after its quoted name.
-bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    std::wstring commandLine = L"\"" + program + L"\"" + arguments;
-    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process))
-        return true;
-    Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
-    return false;
 }
 
 // ---------------------------------------------------------------- registry and files
@@ -210,13 +201,6 @@ static LONG CountedKey(HKEY parent, const std::wstring &name, REGSAM access, ULO
     return (LONG)RtlNtStatusToDosError(status);
 }
 
-HKEY CreateCounted(HKEY parent, const std::wstring &name)
-{
-    HKEY key = nullptr;
-    Check(CountedKey(parent, name, KEY_ALL_ACCESS, 0, true, key), "create a key of a counted name");
-    return key;
-}
-
 LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink)
 {
     return CountedKey(parent, name, access, asLink ? OBJ_OPENLINK : 0, false, key);
@@ -232,6 +216,74 @@ std::vector<std::wstring> SubkeyNames(HKEY key)
             return names;
         names.emplace_back(name, length);
     }
+}
+
+std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return {};
+    std::vector<std::wstring> names = SubkeyNames(key);
+    RegCloseKey(key);
+    return names;
+}
+
+std::vector<Value> Values(HKEY key)
+{
+    std::vector<Value> values;
+    // On the heap: the callers recurse through trees hundreds of levels deep.
+    std::vector<wchar_t> name(16384);
+    std::vector<BYTE> data(65536);
+    for (DWORD i = 0;; i++) {
+        DWORD length = (DWORD)name.size(), size = (DWORD)data.size(), type;
+        if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+            return values;
+        values.push_back({{name.data(), length}, type, {data.begin(), data.begin() + size}});
+    }
+}
+
+bool KeyExists(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+static size_t Tree(HKEY key, int depth, const std::vector<std::wstring> &names, bool values)
+{
+    size_t made = 0;
+    for (DWORD i = 0; i < names.size() && depth > 0; i++) {
+        HKEY child = nullptr;
+        Check(CountedKey(key, names[i], KEY_ALL_ACCESS, 0, true, child), "create a key of a counted name");
+        if (!child)
+            return made;
+        if (values)
+            RegSetValueExW(child, L"V", 0, REG_DWORD, (const BYTE *)&i, sizeof i);
+        made += 1 + Tree(child, depth - 1, names, values);
+        RegCloseKey(child);
+    }
+    return made;
+}
+
+size_t Tree(HKEY root, const std::wstring &path, int depth, const std::vector<std::wstring> &names, bool values)
+{
+    HKEY key = CreateKey(root, path);
+    const size_t made = key ? Tree(key, depth, names, values) : 0;
+    RegCloseKey(key);
+    return made;
+}
+
+std::vector<std::wstring> Numbered(const wchar_t *prefix, int count, int digits)
+{
+    std::vector<std::wstring> names;
+    for (int i = 0; i < count; i++) {
+        wchar_t name[64];
+        swprintf(name, 64, L"%ls%0*d", prefix, digits, i);
+        names.push_back(name);
+    }
+    return names;
 }
 
 // Empties an open key: each subkey opened by its counted name as it is (a
@@ -274,6 +326,22 @@ void DeleteTree(HKEY root, const std::wstring &path)
         Fail("cleaning up: deleting " + Utf8(path) + " gave " + std::to_string(r));
 }
 
+std::vector<std::wstring> FolderEntries(const std::wstring &folder)
+{
+    std::vector<std::wstring> paths;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return paths;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            paths.push_back(folder + L"\\" + name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return paths;
+}
+
 void RemovePath(const std::wstring &path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -281,16 +349,8 @@ void RemovePath(const std::wstring &path)
         return;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = found.cFileName;
-                if (name != L"." && name != L"..")
-                    RemovePath(path + L"\\" + name);
-            } while (FindNextFileW(find, &found));
-            FindClose(find);
-        }
+        for (const std::wstring &entry : FolderEntries(path))
+            RemovePath(entry);
         if (!RemoveDirectoryW(path.c_str()))
             Fail("cleaning up: cannot remove folder " + Utf8(path));
     } else if (!DeleteFileW(path.c_str())) {
@@ -304,18 +364,10 @@ void MakeFolder(const std::wstring &path)
         Fail("setting up: cannot create folder " + Utf8(path));
 }
 
-static std::wstring Payload()
-{
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    return path.substr(0, path.find_last_of(L'\\')) + L"\\payload.dll";
-}
-
 // A loadable library, so that a target can be held as a mapped image.
 void PutLibrary(const std::wstring &path)
 {
-    if (!CopyFileW(Payload().c_str(), path.c_str(), FALSE))
+    if (!CopyFileW((DriverFolder() + L"\\payload.dll").c_str(), path.c_str(), FALSE))
         Fail("setting up: cannot copy the payload library to " + Utf8(path));
 }
 

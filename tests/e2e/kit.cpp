@@ -10,23 +10,6 @@
 
 namespace e2e {
 
-// Scenarios that cannot mean on a Windows what they mean under Wine: there
-// they are reported as not run, with the reason.  (None today: the driver
-// installs the machine's classes into the machine's store, not through
-// HKEY_CLASSES_ROOT, whose merged view differs; a DLL planted beside the
-// program is taken first by Windows without the setting Wine needs for it.)
-struct NotOnWindows {
-    const char *scenario;
-    const char *why;
-};
-static const NotOnWindows WineOnly[] = {{nullptr, nullptr}};
-
-static bool UnderWine()
-{
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 // An elevated administrator: the kit installs into the system folders and
 // the machine's registry, and makes keys owned by SYSTEM.
 bool Elevated()
@@ -80,12 +63,11 @@ static std::string WindowsDescription()
                         system.wProcessorArchitecture == 12;  // PROCESSOR_ARCHITECTURE_ARM64
     text += std::string(bits64 ? (Wow64() ? ", 64-bit, the 32-bit program under WoW64" : ", 64-bit") : ", 32-bit") +
             ", ANSI code page " + std::to_string(GetACP());
-    if (UnderWine()) {
-        typedef const char *(CDECL * WineVersion)();
-        auto wine = reinterpret_cast<WineVersion>(
-            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    typedef const char *(CDECL * WineVersion)();
+    auto wine = reinterpret_cast<WineVersion>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    if (wine)
         text += std::string(", Wine ") + wine();
-    }
     return text;
 }
 
@@ -98,45 +80,20 @@ static std::wstring DpfAside()
     return Dpf() + L".kit-aside";
 }
 
-struct SavedValue {
-    std::wstring name;
-    DWORD type;
-    std::vector<BYTE> data;
-};
 struct Saved {
     bool dpf = false, zones = false, zone3 = false, userClasses = false;
-    std::vector<SavedValue> zoneValues;
+    std::vector<Value> zoneValues;
 };
-
-static const std::wstring Zones = ZonesPath;
-static const std::wstring Zone3 = Zones + L"\\3";
-static const std::wstring UserClassStore = std::wstring(ClassStore).substr(0, wcslen(ClassStore) - 1);
-
-static bool KeyThere(HKEY root, const std::wstring &path)
-{
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
 
 static Saved SaveMachine()
 {
     Saved saved;
-    saved.zones = KeyThere(HKEY_CURRENT_USER, Zones);
-    saved.zone3 = KeyThere(HKEY_CURRENT_USER, Zone3);
-    saved.userClasses = KeyThere(HKEY_CURRENT_USER, UserClassStore);
+    saved.zones = KeyExists(HKEY_CURRENT_USER, Zones());
+    saved.zone3 = KeyExists(HKEY_CURRENT_USER, W(plan::ZoneKey));
+    saved.userClasses = KeyExists(HKEY_CURRENT_USER, ClassPath(""));
     HKEY key;
-    if (saved.zone3 && RegOpenKeyExW(HKEY_CURRENT_USER, Zone3.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        std::vector<wchar_t> name(16384);
-        std::vector<BYTE> data(65536);
-        for (DWORD i = 0;; i++) {
-            DWORD length = (DWORD)name.size(), size = (DWORD)data.size(), type;
-            if (RegEnumValueW(key, i, name.data(), &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-                break;
-            saved.zoneValues.push_back({name.data(), type, std::vector<BYTE>(data.begin(), data.begin() + size)});
-        }
+    if (saved.zone3 && RegOpenKeyExW(HKEY_CURRENT_USER, W(plan::ZoneKey).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        saved.zoneValues = Values(key);
         RegCloseKey(key);
     }
     if (GetFileAttributesW(Dpf().c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -152,52 +109,20 @@ static Saved SaveMachine()
 // the kit set aside.
 static void GiveBackMachine(const Saved &saved)
 {
-    GiveBackKeys();
-    RemoveLink();
-    OpenToAll(HKEY_LOCAL_MACHINE, UserClassStore, false);
-    OpenToAll(HKEY_CURRENT_USER, UserClassStore, false);
-    DeleteTree(HKEY_LOCAL_MACHINE, LinkTarget);
-    const std::wstring store = ClassStore;
-    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2}) {
-        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            OpenToAll(root, store + id, true);
-            DeleteTree(root, store + id);
-        }
-        if (Wow64()) {
-            HKEY classes;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, UserClassStore.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                              &classes) == ERROR_SUCCESS) {
-                RegDeleteTreeW(classes, id);
-                RegDeleteKeyExW(classes, id, KEY_WOW64_64KEY, 0);
-                RegCloseKey(classes);
-            }
-        }
-    }
+    Clean();
     if (!saved.userClasses)
-        RegDeleteKeyW(HKEY_CURRENT_USER, UserClassStore.c_str());  // only while empty
-    const std::wstring sys = SystemDir();
-    for (const wchar_t *name : SystemFiles)
-        RemovePath(sys + L"\\" + name);
-    for (const wchar_t *name : {L"brevandel.dll.old", L"pendrow", L"pendrow2"})
-        RemovePath(sys + L"\\" + name);
-    if (Wow64()) {
-        for (const wchar_t *name : SystemFiles)
-            RemovePath(NativeSystemDir() + L"\\" + name);
-        RemovePath(NativeSystemDir() + L"\\pendrow");
-    }
-    RemovePath(Dpf());
+        RegDeleteKeyW(HKEY_CURRENT_USER, ClassPath("").c_str());  // only while empty
     if (saved.dpf && !MoveFileW(DpfAside().c_str(), Dpf().c_str()))
         Fail("cannot put Windows' own Downloaded Program Files back from " + Utf8(DpfAside()) + ", error " +
              std::to_string(GetLastError()));
     if (!saved.zones) {
-        DeleteTree(HKEY_CURRENT_USER, Zones);
+        DeleteTree(HKEY_CURRENT_USER, Zones());
     } else if (!saved.zone3) {
-        DeleteTree(HKEY_CURRENT_USER, Zone3);
+        DeleteTree(HKEY_CURRENT_USER, W(plan::ZoneKey));
     } else {
-        OpenToAll(HKEY_CURRENT_USER, Zone3, false);
-        DeleteTree(HKEY_CURRENT_USER, Zone3);
-        HKEY key = CreateKey(HKEY_CURRENT_USER, Zone3);
-        for (const SavedValue &value : saved.zoneValues)
+        DeleteTree(HKEY_CURRENT_USER, W(plan::ZoneKey));
+        HKEY key = CreateKey(HKEY_CURRENT_USER, W(plan::ZoneKey));
+        for (const Value &value : saved.zoneValues)
             RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(), (DWORD)value.data.size());
         if (key)
             RegCloseKey(key);
@@ -216,17 +141,10 @@ static bool RunCopy(const std::string &name, const std::wstring &program, std::s
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = out;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" run " + std::wstring(name.begin(), name.end()) +
-                           L" \"" + program + L"\"";
+    const std::wstring arguments = L" run " + std::wstring(name.begin(), name.end()) + L" \"" + program + L"\"";
     PROCESS_INFORMATION process;
     DWORD code = 1;
-    if (out != INVALID_HANDLE_VALUE &&
-        CreateProcessW(self, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (out != INVALID_HANDLE_VALUE && StartProgram(self, arguments, process, out)) {
         if (WaitForSingleObject(process.hProcess, Scaled(300000)) == WAIT_TIMEOUT) {
             TerminateProcess(process.hProcess, 1);
             transcript += "the scenario did not end within five minutes\n";
@@ -234,8 +152,6 @@ static bool RunCopy(const std::string &name, const std::wstring &program, std::s
         GetExitCodeProcess(process.hProcess, &code);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
-    } else {
-        transcript += "cannot start " + Utf8(self) + ", error " + std::to_string(GetLastError()) + "\n";
     }
     if (out != INVALID_HANDLE_VALUE)
         CloseHandle(out);
@@ -272,10 +188,10 @@ int Kit(const std::wstring &program, const std::wstring &reportPath, const std::
     const State found = Snapshot();
     std::string already;
     for (const std::wstring &entry : found) {
-        bool dpf = Under(entry, L"file " + Dpf());
-        for (const wchar_t *name : DpfFiles)
-            dpf = dpf && !Under(entry, DpfEntry(name));
-        if (!Under(entry, L"reg HKCU\\" + Zones) && !dpf)
+        bool dpf = Under(entry, File(Dpf()));
+        for (int i = 0; i < 3; i++)
+            dpf = dpf && !Under(entry, File(DpfPath(i)));
+        if (!Under(entry, L"reg HKCU\\" + Zones()) && !dpf)
             already += "  " + Utf8(entry) + "\n";
     }
     if (!already.empty()) {
@@ -288,7 +204,6 @@ int Kit(const std::wstring &program, const std::wstring &reportPath, const std::
         printf("cannot write the report %s\n", Utf8(reportPath).c_str());
         return 2;
     }
-    const bool wine = UnderWine();
     const std::string windows = WindowsDescription();
     fprintf(report, "uninstall.exe test kit\r\nWindows: %s\r\nprogram: %s\r\n\r\n", windows.c_str(),
             Utf8(program).c_str());
@@ -301,16 +216,10 @@ int Kit(const std::wstring &program, const std::wstring &reportPath, const std::
         const std::string name = s.name;
         if (!only.empty() && std::find(only.begin(), only.end(), name) == only.end())
             continue;
-        std::string why;
-        if (name.compare(0, 6, "wow64_") == 0 && !Wow64())
-            why = "only for the 32-bit program on 64-bit Windows";
-        for (const NotOnWindows &n : WineOnly)
-            if (n.scenario && name == n.scenario && !wine)
-                why = n.why;
         std::string line, transcript;
-        if (!why.empty()) {
+        if (name.compare(0, 6, "wow64_") == 0 && !Wow64()) {
             skipped++;
-            line = Line("NOT RUN", name, why);
+            line = Line("NOT RUN", name, "only for the 32-bit program on 64-bit Windows");
         } else {
             const DWORD start = GetTickCount();
             const bool ok = RunCopy(name, program, transcript);

@@ -44,6 +44,17 @@
 
 using namespace e2e;
 
+// The scenario of a name; one without a name when there is none.
+static const Scenario &Find(const std::string &name)
+{
+    static const std::vector<Scenario> scenarios = Scenarios();
+    static const Scenario none{};
+    for (const Scenario &s : scenarios)
+        if (name == s.name)
+            return s;
+    return none;
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
@@ -65,15 +76,10 @@ int wmain(int argc, wchar_t **argv)
                 options.shots = arg.substr(6);
         }
         options.tables = true;
-        const std::wstring held = SystemDir() + L"\\larMosk.dll";
-        Scenario demo{"demo", "the whole job on a machine with everything installed", [] {}, {Says(Succeeded)}, 0,
-                      Everything, {}};
-        if (inUse) {
-            demo.summary = "the whole job, with larMosk.dll held as a loaded library until the question is answered";
-            demo.prepare = [held] { Hold(held); };
-            demo.boxes = {Says(InUse, IDYES, ReleaseLibrary), Says(Succeeded)};
-            demo.finish = ReleaseLibrary;
-        }
+        Scenario demo{"demo", "the whole job on a machine with everything installed", {}, {Says(Succeeded)}, 0};
+        if (inUse)
+            demo = {"demo", "the whole job, with larMosk.dll held as a loaded library until the question is answered",
+                    [] { Hold(SysPath(1)); }, {Says(InUse, IDYES, ReleaseLibrary), Says(Succeeded)}, 0};
         return RunScenario(demo, argv[2]);
     }
     if (command == L"gallery" && (argc == 4 || argc == 5) && std::wstring(argv[3]).compare(0, 6, L"shots=") == 0 &&
@@ -81,18 +87,15 @@ int wmain(int argc, wchar_t **argv)
         // Every box the program can show: success, the zone failure, the
         // in-use question and the failure after No, no rights, the system's
         // error box.
-        programPath = argv[2];
         options.shots = std::wstring(argv[3]).substr(6);
         options.named = true;
         if (argc == 5)
             options.codePage = (UINT)_wtoi(argv[4] + 9);
         int failed = 0;
-        for (const char *name : {"installed", "zone_key_missing", "in_use_no", "no_rights", "dpf_missing"})
-            for (const Scenario &s : Scenarios())
-                if (strcmp(s.name, name) == 0) {
-                    failed += RunScenario(s, argv[2]);
-                    failures = 0;
-                }
+        for (const char *name : {"installed", "zone_key_missing", "in_use_no", "no_rights", "dpf_missing"}) {
+            failed += RunScenario(Find(name), argv[2]);
+            failures = 0;
+        }
         return failed ? 1 : 0;
     }
     if (command == L"install-twins") {
@@ -121,19 +124,18 @@ int wmain(int argc, wchar_t **argv)
     if (command == L"bench" && argc >= 3)
         return Bench(argv[2], argc > 3 ? _wtoi(argv[3]) : 5, argc > 4 ? Utf8(argv[4]) : "");
     if (command == L"run" && argc == 4) {
-        programPath = argv[3];
-        for (const Scenario &s : Scenarios()) {
-            if (Utf8(argv[2]) != s.name)
-                continue;
-            if (strncmp(s.name, "wow64_", 6) == 0 && !Wow64()) {
-                printf("scenario %s runs only in a 32-bit process under WoW64\n", s.name);
-                return 2;
-            }
-            return RunScenario(s, argv[3]);
+        const Scenario &s = Find(Utf8(argv[2]));
+        if (!s.name) {
+            printf("no scenario %s\n", Utf8(argv[2]).c_str());
+            return 2;
         }
-        printf("no scenario %s\n", Utf8(argv[2]).c_str());
-        return 2;
+        if (strncmp(s.name, "wow64_", 6) == 0 && !Wow64()) {
+            printf("scenario %s runs only in a 32-bit process under WoW64\n", s.name);
+            return 2;
+        }
+        return RunScenario(s, argv[3]);
     }
-    printf("usage: driver.exe list | install | state | run NAME UNINSTALL.EXE\n");
+    printf("usage: driver.exe list | run NAME UNINSTALL.EXE | demo | gallery | bench | kit | elevated | state | "
+           "install-twins\n");
     return 2;
 }

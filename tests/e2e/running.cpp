@@ -1,4 +1,4 @@
-// Running a scenario: install, prepare, start the program, answer its boxes, compare the state.
+// Running a scenario: install, stage, run the program, check, picture and answer its boxes, compare the state.
 #include "driver.h"
 
 #include <stdio.h>
@@ -8,23 +8,54 @@ namespace e2e {
 // What the demo command asks for; the scenarios of the suite run with the defaults.
 Options options;
 
-std::string MessageName(const Expect &expect)
+// Saves a picture of a window as a 24-bit BMP.
+static void SaveWindow(HWND window, const std::wstring &path)
 {
-    if (expect.kind == Kind::SystemError)
-        return "SystemError";
-    const std::pair<const std::wstring *, const char *> names[] = {
-        {&Succeeded, "MsgUninstallSucceeded"}, {&Failed, "MsgUninstallFailed"},
-        {&NoRights, "MsgNoRegistryRights"},    {&InUse, "MsgFileInUse"},
-        {&ZoneFailed, "MsgZonePolicyFailed"},
-    };
-    for (const auto &name : names)
-        if (*name.first == expect.text)
-            return name.second;
-    return "Other";
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
+    std::vector<BYTE> pixels(stride * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), (BITMAPINFO *)&info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = header.bfOffBits + (DWORD)pixels.size();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail("cannot write the picture " + Utf8(path));
+        return;
+    }
+    DWORD written;
+    WriteFile(file, &header, sizeof header, &written, nullptr);
+    WriteFile(file, &info, sizeof info, &written, nullptr);
+    WriteFile(file, pixels.data(), (DWORD)pixels.size(), &written, nullptr);
+    CloseHandle(file);
 }
 
-std::vector<Moment> boxTimes;
-volatile DWORD programProcess;
+// The name of the message a box is expected to show, for its picture.
+static std::string MessageName(const Expect &expect)
+{
+    return expect.kind == Kind::SystemError ? "SystemError" : Messages[expect.message].name;
+}
 
 // The program's texts are GBK bytes: they read as written only where the
 // ANSI code page is 936.  Elsewhere they come out garbled, and only their
@@ -50,11 +81,12 @@ static bool RightCodePage()
     return false;
 }
 
-static bool Expected(const Expect &expect, const Box &box, std::string &why)
+static bool Matches(const Expect &expect, const Box &box, std::string &why)
 {
-    std::wstring caption = expect.kind == Kind::SystemError ? L"Error" : Caption;
-    std::wstring text = expect.kind == Kind::SystemError ? SystemText(expect.code) : expect.text;
-    bool question = expect.kind == Kind::Ours && expect.text == InUse;
+    const std::wstring caption = expect.kind == Kind::SystemError ? L"Error" : Caption;
+    const std::wstring text =
+        expect.kind == Kind::SystemError ? SystemText(expect.code) : Messages[expect.message].text;
+    const bool question = expect.kind == Kind::Ours && expect.message == InUse;
     if (box.caption != caption && (TextsReadable() || expect.kind == Kind::SystemError))
         why += " caption " + Show(box.caption) + ", expected " + Show(caption) + ";";
     if (box.text != text && (TextsReadable() || expect.kind == Kind::SystemError))
@@ -93,45 +125,81 @@ static std::string Describe(const State &state, const std::wstring &entry, bool 
 
 static std::string ZoneValue(const State &state)
 {
-    bool key = false;
-    for (const std::wstring &e : state) {
-        if (e == ZoneKeyEntry)
-            key = true;
-        if (e.compare(0, ZoneKeyEntry.size() + 8, ZoneKeyEntry + L" = 1004:") == 0) {
+    const std::wstring key = ZoneKeyEntry(), value = key + L" = " + W(plan::ZoneValue) + L":";
+    for (const std::wstring &e : state)
+        if (e.compare(0, value.size(), value) == 0) {
             std::wstring data = e.substr(e.rfind(L':') + 1);
-            if (data.size() == 8 && e.find(L":4:") != std::wstring::npos)
+            if (data.size() == 8 && e.compare(value.size(), 2, L"4:") == 0)
                 return "DWORD " + std::to_string(std::stoul(data.substr(0, 2), nullptr, 16));
             return "not a DWORD";
         }
-    }
-    return key ? "absent" : "zone key absent";
+    return state.count(key) ? "absent" : "zone key absent";
 }
 
+// The plan's targets, where they are, and what `before` and `after` say of each.
 static void PrintTable(const State &before, const State *after)
 {
-    struct Row {
-        std::string what, where;
-        std::wstring entry;
-        bool folder;
-    };
-    std::vector<Row> rows;
-    for (const wchar_t *id : {ClassKey1, ClassKey2}) {
-        rows.push_back({"class " + Utf8(id), "HKLM\\Software\\Classes\\CLSID", KeyEntry(id), false});
-        rows.push_back({"class " + Utf8(id), "HKCU\\Software\\Classes\\CLSID", UserKeyEntry(id), false});
-    }
-    for (const wchar_t *name : SystemFiles)
-        rows.push_back({Utf8(name), Utf8(SystemDir()), SystemFileEntry(name), false});
-    rows.push_back({"pendrow\\", Utf8(SystemDir()), L"file " + Folder(), true});
-    for (const wchar_t *name : DpfFiles)
-        rows.push_back({Utf8(name), Utf8(Dpf()), DpfEntry(name), false});
     printf("  %-48s %-38s %-28s%s\n", "target", "where", after ? "before" : "state", after ? "after" : "");
-    for (const Row &row : rows)
-        printf("  %-48s %-38s %-28s%s\n", row.what.c_str(), row.where.c_str(),
-               Describe(before, row.entry, row.folder).c_str(),
-               after ? Describe(*after, row.entry, row.folder).c_str() : "");
+    for (const std::wstring &entry : Targets()) {
+        const size_t slash = entry.rfind(L'\\'), space = entry.find(L' ');
+        const bool folder = entry == File(Folder());
+        std::string what = Utf8(entry.substr(slash + 1)) + (folder ? "\\" : "");
+        if (entry.compare(0, 4, L"reg ") == 0)
+            what = "class " + what;
+        printf("  %-48s %-38s %-28s%s\n", what.c_str(), Utf8(entry.substr(space + 1, slash - space - 1)).c_str(),
+               Describe(before, entry, folder).c_str(), after ? Describe(*after, entry, folder).c_str() : "");
+    }
     printf("  %-48s %-38s %-28s%s\n", "zone 3 value 1004 (unsigned ActiveX)", "HKCU\\...\\Internet Settings\\Zones\\3",
            ZoneValue(before).c_str(), after ? ZoneValue(*after).c_str() : "");
     fflush(stdout);
+}
+
+// The answer to a box the scenario expects next, its check and its picture.
+static int Answer(const Scenario &scenario, size_t &next, const Box &box)
+{
+    const std::vector<Expect> &boxes = scenario.boxes;
+    // The shell's boxes, any number of them, before the box after them.
+    const bool shells = next < boxes.size() && boxes[next].kind == Kind::Shell;
+    if (shells && !Ours(box))
+        printf("    the shell's own box: dismissed\n");
+    else if (shells)
+        next++;
+    if (!options.shots.empty()) {
+        static int count;
+        std::wstring picture = options.shots + L"\\box" + std::to_wstring(++count) + L".bmp";
+        if (options.named) {
+            // Named after the message the scenario expects here; the first
+            // picture of each message only.
+            const bool expected = next < boxes.size() && !(shells && !Ours(box));
+            const std::string name = expected ? MessageName(boxes[next]) : "Other";
+            picture = options.shots + L"\\" + std::wstring(name.begin(), name.end()) + L".bmp";
+            if (GetFileAttributesW(picture.c_str()) != INVALID_FILE_ATTRIBUTES)
+                picture.clear();
+        }
+        Sleep(200);  // fully drawn
+        if (!picture.empty())
+            SaveWindow(box.window, picture);
+    }
+    if (options.manual) {
+        next++;
+        return 0;  // a person answers
+    }
+    int answer = box.yes ? IDNO : box.ok ? IDOK : IDCANCEL;
+    if (shells && !Ours(box))
+        return answer;
+    if (next >= boxes.size()) {
+        Fail("a box more than expected");
+        return answer;
+    }
+    const Expect &expect = boxes[next++];
+    std::string why;
+    if (!Matches(expect, box, why))
+        Fail("box " + std::to_string(next) + ":" + why);
+    if (expect.before)
+        expect.before();
+    // An answer the box has no button for: the box is answered as one more
+    // than expected (No to a question), so that the run ends.
+    return (expect.answer == IDYES || expect.answer == IDNO) == box.yes ? expect.answer : answer;
 }
 
 int RunScenario(const Scenario &scenario, const std::wstring &program)
@@ -139,136 +207,37 @@ int RunScenario(const Scenario &scenario, const std::wstring &program)
     printf("scenario %s: %s\n", scenario.name, scenario.summary);
     if (!RightCodePage())
         return 1;
+    programPath = program;
     Install();
-    scenario.prepare();
+    if (scenario.stage)
+        scenario.stage();
     if (failures) {
-        if (scenario.finish)
-            scenario.finish();
+        Release();
         return 1;
     }
-    State before = Snapshot();
-    State expected = before;
+    const State before = Snapshot();
     if (options.tables) {
         printf("\ninstalled:\n");
         PrintTable(before, nullptr);
         printf("\nrunning %s\n", Utf8(program).c_str());
-        fflush(stdout);
     }
-
-    PROCESS_INFORMATION process;
-    if (!StartProgram(program, L" /ignored-argument", process)) {
-        if (scenario.finish)
-            scenario.finish();
-        return 1;
-    }
-    boxTimes.clear();
-    programProcess = process.dwProcessId;
-    printf("  started at %.3f s\n", Seconds());
-    if (scenario.started)
-        scenario.started();
-
     size_t next = 0;
-    int boxCount = 0;
-    const DWORD start = GetTickCount();
-    const DWORD limit = options.manual ? 3600000 : Scaled(60000);
-    bool timedOut = false;
-    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
-        if (GetTickCount() - start > limit) {
-            timedOut = true;
-            break;
-        }
-        Box box;
-        const double looked = Seconds();
-        if (!ShownBox(process.dwProcessId, box))
-            continue;
-        boxTimes.push_back({looked, 0});
-        std::string gloss = Gloss(box.text);
-        printf("  box %s %s%s %s%s at %.3f s\n", Show(box.caption).c_str(), Show(box.text).c_str(),
-               gloss.empty() ? "" : (" (" + gloss + ")").c_str(), Buttons(box).c_str(),
-               box.owner ? " (owned)" : "", looked);
-        if (!options.shots.empty()) {
-            std::wstring picture = options.shots + L"\\box" + std::to_wstring(++boxCount) + L".bmp";
-            if (options.named) {
-                // Named after the message the scenario expects here; the
-                // first picture of each message only.
-                size_t at = next;
-                if (at < scenario.boxes.size() && scenario.boxes[at].kind == Kind::Shell && !Ours(box))
-                    at = scenario.boxes.size();
-                else if (at < scenario.boxes.size() && scenario.boxes[at].kind == Kind::Shell)
-                    at++;
-                std::string name = at < scenario.boxes.size() ? MessageName(scenario.boxes[at]) : "Other";
-                picture = options.shots + L"\\" + std::wstring(name.begin(), name.end()) + L".bmp";
-                if (GetFileAttributesW(picture.c_str()) != INVALID_FILE_ATTRIBUTES)
-                    picture.clear();
-            }
-            Sleep(200);  // fully drawn
-            if (!picture.empty())
-                SaveWindow(box.window, picture);
-        }
-        if (options.manual) {
-            // A person answers: wait for the box to go.
-            printf("    waiting for you to answer it on the screen\n");
-            fflush(stdout);
-            while (IsWindow(box.window) && WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT)
-                ;
-            next++;
-            continue;
-        }
-
-        int answer = box.yes ? IDNO : box.ok ? IDOK : IDCANCEL;
-        if (next < scenario.boxes.size() && scenario.boxes[next].kind == Kind::Shell && !Ours(box)) {
-            printf("    the shell's own box: dismissed\n");
-        } else {
-            if (next < scenario.boxes.size() && scenario.boxes[next].kind == Kind::Shell)
-                next++;
-            if (next >= scenario.boxes.size()) {
-                Fail("a box more than expected");
-            } else {
-                const Expect &expect = scenario.boxes[next++];
-                std::string why;
-                if (!Expected(expect, box, why))
-                    Fail("box " + std::to_string(next) + ":" + why);
-                if (expect.before)
-                    expect.before();
-                // An answer the box has no button for: the box is answered as
-                // one more than expected (No to a question), so that the run ends.
-                if ((expect.answer == IDYES || expect.answer == IDNO) == box.yes)
-                    answer = expect.answer;
-            }
-        }
-        boxTimes.back().answered = Seconds();
-        printf("    answered %s at %.3f s\n", ButtonName(answer), boxTimes.back().answered);
-        fflush(stdout);
-        PostMessageW(box.window, WM_COMMAND, answer, 0);
-        for (DWORD waited = GetTickCount(); IsWindow(box.window) && GetTickCount() - waited < Scaled(10000);)
-            Sleep(10);
-        if (IsWindow(box.window)) {
-            Fail("the box did not close when answered");
-            break;
-        }
-    }
-    if (timedOut || WaitForSingleObject(process.hProcess, Scaled(10000)) == WAIT_TIMEOUT) {
-        Fail("the program did not end within its time");
-        TerminateProcess(process.hProcess, 99);
-        WaitForSingleObject(process.hProcess, 5000);
-    }
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    printf("  exit code %lu\n", exitCode);
-
+    const bool ran = Run(underTest, program, options.manual ? 3600000 : Scaled(60000),
+                         [&](const Box &box) { return Answer(scenario, next, box); });
+    Release();
+    if (!ran)
+        return 1;
     if (next < scenario.boxes.size() && scenario.boxes[next].kind == Kind::Shell)
         next++;
     if (next < scenario.boxes.size() && !options.manual)
         Fail("expected " + std::to_string(scenario.boxes.size()) + " boxes, saw " + std::to_string(next));
-    if (exitCode != scenario.exitCode)
-        Fail("exit code " + std::to_string(exitCode) + ", expected " + std::to_string(scenario.exitCode));
+    if (underTest.exitCode != scenario.exitCode)
+        Fail("exit code " + std::to_string(underTest.exitCode) + ", expected " + std::to_string(scenario.exitCode));
 
-    if (scenario.finish)
-        scenario.finish();
-    scenario.after(expected);
-    State after = Snapshot();
+    State expected = Expected(before, scenario.left);
+    if (scenario.adjust)
+        scenario.adjust(expected);
+    const State after = Snapshot();
     for (const std::wstring &entry : after)
         if (!expected.count(entry))
             Fail((before.count(entry) ? "unexpectedly still there: " : "unexpectedly appeared: ") + Utf8(entry));

@@ -1,4 +1,4 @@
-// The watched state: every registry entry and file the program may touch, and the changes scenarios expect.
+// The watched state: every registry entry and file the program may touch, and the state a run leaves.
 #include "driver.h"
 
 #include <algorithm>
@@ -22,16 +22,9 @@ static std::wstring Hex(const BYTE *data, DWORD size)
 static void WatchKey(HKEY key, const std::wstring &shown, State &state)
 {
     state.insert(shown);
-    // On the heap: this recursion follows trees hundreds of levels deep.
-    std::vector<wchar_t> name(16384);
-    std::vector<BYTE> data(65536);
-    for (DWORD i = 0;; i++) {
-        DWORD nameLength = (DWORD)name.size(), size = (DWORD)data.size(), type;
-        if (RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-            break;
-        state.insert(shown + L" = " + (nameLength ? name.data() : L"@") + L":" + std::to_wstring(type) + L":" +
-                     Hex(data.data(), size));
-    }
+    for (const Value &value : Values(key))
+        state.insert(shown + L" = " + (value.name.empty() ? L"@" : value.name) + L":" + std::to_wstring(value.type) +
+                     L":" + Hex(value.data.data(), (DWORD)value.data.size()));
     for (std::wstring child : SubkeyNames(key)) {
         HKEY opened;
         if (OpenCounted(key, child, KEY_READ, opened) != ERROR_SUCCESS)
@@ -59,16 +52,14 @@ static void WatchPath(const std::wstring &path, State &state)
     state.insert(L"file " + path + (attributes & FILE_ATTRIBUTE_READONLY ? L" (read-only)" : L""));
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            WatchPath(path + L"\\" + name, state);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    for (const std::wstring &entry : FolderEntries(path))
+        WatchPath(entry, state);
+}
+
+std::wstring Zones()
+{
+    const std::wstring zone = W(plan::ZoneKey);
+    return zone.substr(0, zone.rfind(L'\\'));
 }
 
 State Snapshot()
@@ -77,93 +68,93 @@ State Snapshot()
     // Both class stores, each on its own: HKEY_CLASSES_ROOT shows the
     // user's and the machine's merged on Windows, only the machine's under
     // Wine.  Under WoW64 both are the 32-bit views, as the program sees them.
-    for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2}) {
-        WatchKey(HKEY_LOCAL_MACHINE, L"HKLM", ClassStore + std::wstring(id), state);
-        WatchKey(HKEY_CURRENT_USER, L"HKCU", ClassStore + std::wstring(id), state);
-    }
-    WatchKey(HKEY_CURRENT_USER, L"HKCU", ZonesPath, state);
+    for (const auto *ids : {plan::ClassKeys, plan::SiblingKeys})
+        for (int i : {0, 1}) {
+            WatchKey(HKEY_LOCAL_MACHINE, L"HKLM", ClassPath(ids[i]), state);
+            WatchKey(HKEY_CURRENT_USER, L"HKCU", ClassPath(ids[i]), state);
+            // The 64-bit side: whatever is there must stay exactly as it is.
+            if (Wow64())
+                WatchKey(HKEY_LOCAL_MACHINE, L"HKLM(64-bit view)", ClassPath(ids[i]), state, KEY_WOW64_64KEY);
+        }
+    // Every zone, so that a change to the wrong one shows.
+    WatchKey(HKEY_CURRENT_USER, L"HKCU", Zones(), state);
     WatchKey(HKEY_LOCAL_MACHINE, L"HKLM", LinkTarget, state);
-    const std::wstring sys = SystemDir();
-    for (const wchar_t *name : SystemFiles)
-        WatchPath(sys + L"\\" + name, state);
-    for (const wchar_t *name : {L"brevandel.dll.old", L"pendrow", L"pendrow2"})
-        WatchPath(sys + L"\\" + name, state);
-    WatchPath(Dpf(), state);
+    for (int i = 0; i < 4; i++)
+        WatchPath(SysPath(i), state);
+    for (const std::wstring &path : {SysPath(0) + L".old", Folder(), Folder() + L"2", Dpf()})
+        WatchPath(path, state);
     if (Wow64()) {
-        // The 64-bit side: whatever is there must stay exactly as it is.
-        for (const wchar_t *id : {ClassKey1, ClassKey2, SiblingKey1, SiblingKey2})
-            WatchKey(HKEY_LOCAL_MACHINE, L"HKLM(64-bit view)", ClassStore + std::wstring(id), state,
-                     KEY_WOW64_64KEY);
-        const std::wstring native = NativeSystemDir();
-        for (const wchar_t *name : SystemFiles)
-            WatchPath(native + L"\\" + name, state);
-        WatchPath(native + L"\\pendrow", state);
+        for (const char *name : plan::SystemFiles)
+            WatchPath(NativeSystemDir() + L"\\" + W(name), state);
+        WatchPath(NativeSystemDir() + L"\\" + W(plan::Folder), state);
     }
     return state;
 }
 
-// Everything at or below a key or file entry.
 bool Under(const std::wstring &entry, const std::wstring &prefix)
 {
     return entry.compare(0, prefix.size(), prefix) == 0 &&
            (entry.size() == prefix.size() || entry[prefix.size()] == L'\\' || entry[prefix.size()] == L' ');
 }
 
-void Drop(State &state, const std::wstring &prefix)
+std::wstring File(const std::wstring &path)
 {
-    for (auto it = state.begin(); it != state.end();)
-        it = Under(*it, prefix) ? state.erase(it) : std::next(it);
+    return L"file " + path;
+}
+std::wstring MachineKey(const char *id)
+{
+    return L"reg HKLM\\" + ClassPath(id);
+}
+static std::wstring UserKey(const char *id)
+{
+    return L"reg HKCU\\" + ClassPath(id);
+}
+std::wstring ZoneKeyEntry()
+{
+    return L"reg HKCU\\" + W(plan::ZoneKey);
 }
 
-std::wstring KeyEntry(const wchar_t *id)
+std::vector<std::wstring> Targets()
 {
-    return L"reg HKLM\\" + (ClassStore + std::wstring(id));
-}
-std::wstring UserKeyEntry(const wchar_t *id)
-{
-    return L"reg HKCU\\" + (ClassStore + std::wstring(id));
-}
-
-// Both class keys gone from both stores.
-void ClassKeysGone(State &state)
-{
-    for (const wchar_t *id : {ClassKey1, ClassKey2}) {
-        Drop(state, KeyEntry(id));
-        Drop(state, UserKeyEntry(id));
+    std::vector<std::wstring> targets;
+    for (const char *id : plan::ClassKeys) {
+        targets.push_back(UserKey(id));
+        targets.push_back(MachineKey(id));
     }
-}
-std::wstring SystemFileEntry(const wchar_t *name)
-{
-    return L"file " + SystemDir() + L"\\" + name;
-}
-std::wstring DpfEntry(const wchar_t *name)
-{
-    return L"file " + Dpf() + L"\\" + name;
-}
-const std::wstring ZoneKeyEntry = std::wstring(L"reg HKCU\\") + ZonesPath + L"\\3";
-
-// The zone value after the program: DWORD 1.
-void ZoneSet(State &state)
-{
-    for (auto it = state.begin(); it != state.end();)
-        it = it->compare(0, ZoneKeyEntry.size() + 8, ZoneKeyEntry + L" = 1004:") == 0 ? state.erase(it)
-                                                                                       : std::next(it);
-    state.insert(ZoneKeyEntry + L" = 1004:4:01000000");
+    for (int i = 0; i < 4; i++)
+        targets.push_back(File(SysPath(i)));
+    targets.push_back(File(Folder()));
+    for (int i = 0; i < 3; i++)
+        targets.push_back(File(DpfPath(i)));
+    return targets;
 }
 
-// Removes the plan's targets from `from` (0-based plan step after the class
-// keys) up to, not including, `to`: 0-3 system files, 4 the folder, 5-7 the
-// Downloaded Program Files entries.
-void Removed(State &state, int from, int to)
+std::vector<std::wstring> From(const std::wstring &entry)
 {
-    for (int i = from; i < to; i++) {
-        if (i < 4)
-            Drop(state, SystemFileEntry(SystemFiles[i]));
-        else if (i == 4)
-            Drop(state, L"file " + Folder());
-        else
-            Drop(state, DpfEntry(DpfFiles[i - 5]));
-    }
+    const std::vector<std::wstring> targets = Targets();
+    auto at = std::find(targets.begin(), targets.end(), entry);
+    if (at == targets.end())
+        Fail("not a target of the plan: " + Utf8(entry));
+    return {at, targets.end()};
+}
+
+State Expected(const State &before, const std::vector<std::wstring> &left)
+{
+    auto under = [](const std::wstring &entry, const std::vector<std::wstring> &prefixes) {
+        return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::wstring &p) { return Under(entry, p); });
+    };
+    const std::vector<std::wstring> targets = Targets();
+    const std::wstring zoneValue = ZoneKeyEntry() + L" = " + W(plan::ZoneValue) + L":";
+    const bool zoneSet = !under(ZoneKeyEntry(), left);
+    State expected;
+    for (const std::wstring &entry : before)
+        if (under(entry, left) ||
+            (!under(entry, targets) && !(zoneSet && entry.compare(0, zoneValue.size(), zoneValue) == 0)))
+            expected.insert(entry);
+    const DWORD data = plan::ZoneData;
+    if (zoneSet)
+        expected.insert(zoneValue + std::to_wstring(REG_DWORD) + L":" + Hex((const BYTE *)&data, sizeof data));
+    return expected;
 }
 
 }  // namespace e2e

@@ -42,7 +42,6 @@ NTSTATUS StatusOf(DWORD code)
     case ERROR_FILE_NOT_FOUND: return StatusObjectNameNotFound;
     case ERROR_INVALID_HANDLE: return StatusInvalidHandle;
     case ERROR_KEY_DELETED: return StatusKeyDeleted;
-    case ERROR_KEY_HAS_CHILDREN: return StatusCannotDelete;
     default: return (NTSTATUS)(0xC0070000u | (code & 0xFFFF));
     }
 }
@@ -178,7 +177,7 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
     std::shared_ptr<Key> parent = Resolve(hKey);
     char access[16];
     std::snprintf(access, sizeof access, "0x%X", (unsigned)samDesired);
-    Call(op, PathOf(hKey) + "\\" + sub + (ulOptions & REG_OPTION_OPEN_LINK ? " (link)" : "") +
+    Record(op, PathOf(hKey) + "\\" + sub + (ulOptions & REG_OPTION_OPEN_LINK ? " (link)" : "") +
                  (samDesired == KEY_ALL_ACCESS ? "" : samDesired == DELETE ? " (DELETE)" : std::string(" (") + access + ")"));
     if ((ulOptions & ~REG_OPTION_OPEN_LINK) != 0)
         Violation(std::string(op) + " with options other than REG_OPTION_OPEN_LINK");
@@ -190,11 +189,9 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
     std::shared_ptr<Key> key = Below(hKey, sub, (ulOptions & REG_OPTION_OPEN_LINK) != 0);
     if (!key)
         return ERROR_FILE_NOT_FOUND;
-    if (key->openResult != ERROR_SUCCESS)
-        return key->openResult;
     if (Rights(samDesired) & ~key->granted)
         return ERROR_ACCESS_DENIED;
-    if (DWORD code = Fault(op, key->path))
+    if (DWORD code = Fault(op, key->path).code)
         return (LSTATUS)code;
     uintptr_t handle = nextHandle;
     nextHandle += 4;
@@ -210,7 +207,7 @@ std::shared_ptr<Key> Enumerated(const char *op, HKEY hKey, DWORD dwIndex, LPDWOR
                                 LPDWORD lpcchClass, PFILETIME lpftLastWriteTime, LSTATUS *result)
 {
     std::shared_ptr<Key> key = Resolve(hKey);
-    Call(op, PathOf(hKey) + " #" + std::to_string(dwIndex));
+    Record(op, PathOf(hKey) + " #" + std::to_string(dwIndex));
     if (lpReserved || lpClass || lpcchClass || lpftLastWriteTime)
         Violation(std::string(op) + " asked for class or time");
     *result = ERROR_SUCCESS;
@@ -220,7 +217,7 @@ std::shared_ptr<Key> Enumerated(const char *op, HKEY hKey, DWORD dwIndex, LPDWOR
         *result = ERROR_KEY_DELETED;
     else if (!Holds(hKey, KEY_ENUMERATE_SUB_KEYS))
         *result = ERROR_ACCESS_DENIED;
-    else if (DWORD code = Fault(op, key->path))
+    else if (DWORD code = Fault(op, key->path).code)
         *result = (LSTATUS)code;
     else if (dwIndex >= key->children.size())
         *result = ERROR_NO_MORE_ITEMS;
@@ -420,7 +417,7 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime)
 {
     std::shared_ptr<Key> key = Resolve(hKey);
-    Call("RegQueryInfoKeyW", PathOf(hKey));
+    Record("RegQueryInfoKeyW", PathOf(hKey));
     if (lpClass || lpcchClass || lpReserved || lpcbSecurityDescriptor || lpftLastWriteTime)
         Violation("RegQueryInfoKeyW asked for class, security or time");
     if (!key)
@@ -429,7 +426,7 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
         return ERROR_KEY_DELETED;
     if (!Holds(hKey, KEY_QUERY_VALUE))
         return ERROR_ACCESS_DENIED;
-    if (DWORD code = Fault("RegQueryInfoKeyW", key->path))
+    if (DWORD code = Fault("RegQueryInfoKeyW", key->path).code)
         return (LSTATUS)code;
     DWORD longestName = 0, longestValueName = 0, longestValue = 0;
     for (const auto &child : key->children)
@@ -457,19 +454,20 @@ NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
 {
     auto it = state.handles.find((uintptr_t)KeyHandle);
     std::shared_ptr<Key> key = it == state.handles.end() ? nullptr : it->second;
-    Call("NtDeleteKey", key ? key->path : std::string("?"));
+    Record("NtDeleteKey", key ? key->path : std::string("?"));
     if (!key)
         return StatusInvalidHandle;
     if (key->deleted)
         return StatusKeyDeleted;
     if (!Holds((HKEY)KeyHandle, DELETE))
         return StatusAccessDenied;
-    if (key->deleteResult != ERROR_SUCCESS)
-        return StatusOf(key->deleteResult);
     if (!key->children.empty())
         return state.wine ? StatusAccessDenied : StatusCannotDelete;
-    if (DWORD code = Fault("NtDeleteKey", key->path))
-        return StatusOf(code);
+    const Failure failure = Fault("NtDeleteKey", key->path);
+    if (failure.subkeysLeft)
+        return StatusCannotDelete;
+    if (failure.code)
+        return StatusOf(failure.code);
     // The key behind the handle itself, a link as a link.
     key->parent.lock()->children.erase(Upper(key->name));
     key->deleted = true;
@@ -498,7 +496,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
 {
     std::shared_ptr<Key> key = Resolve(hKey);
     std::string name = FromAnsi(lpValueName);
-    Call("RegSetValueExA", PathOf(hKey) + " " + name);
+    Record("RegSetValueExA", PathOf(hKey) + " " + name);
     if (Reserved != 0)
         Violation("RegSetValueExA with a reserved argument");
     if (!key)
@@ -509,7 +507,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
         return ERROR_ACCESS_DENIED;
     if (dwType == REG_DWORD && cbData != 4)
         return ERROR_INVALID_PARAMETER;
-    if (DWORD code = Fault("RegSetValueExA", key->path))
+    if (DWORD code = Fault("RegSetValueExA", key->path).code)
         return (LSTATUS)code;
     key->values[Upper(name)] = {name, Value{dwType, std::string((const char *)lpData, cbData)}};
     return ERROR_SUCCESS;
@@ -517,7 +515,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey)
 {
-    Call("RegCloseKey", PathOf(hKey));
+    Record("RegCloseKey", PathOf(hKey));
     if (IsRoot(hKey))
         return ERROR_SUCCESS;
     handleAccess.erase((uintptr_t)hKey);

@@ -37,11 +37,6 @@ public:
             EXPECT_FALSE(mutex.second.abandonedByProgram) << mutex.first << " left for the system to give back";
         Machine::TearDown();
     }
-    void ExpectWholeRemoval()
-    {
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-        EXPECT_THAT(Left(), IsEmpty());
-    }
 };
 
 }  // namespace

@@ -87,9 +87,7 @@ void Prepare()
 {
     sim::Reset();
     InstallComponents();
-    for (const std::string &key : {ClassKey1, ClassKey2})
-        sim::SetValue(HKEY_CURRENT_USER, "Software\\Classes\\" + key + "\\InprocServer32", "", 1, "x.dll");
-    sim::CreateKey(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000001}");
+    InstallPerUser();
     sim::FindFile(DpfFiles[1])->readOnly = true;
     sim::machine().unscripted = [asked = 0]() mutable { return asked++ ? IDNO : IDYES; };
 }

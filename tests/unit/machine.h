@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,17 @@ inline void InstallComponents()
     sim::AddFile(Dpf + "\\other.ocx");
 }
 
+// The class keys registered for the current user as well, beside a class
+// of the user's that must stay.
+inline void InstallPerUser()
+{
+    for (const std::string &key : {ClassKey1, ClassKey2}) {
+        sim::SetValue(HKEY_CURRENT_USER, "Software\\Classes\\" + key + "\\InprocServer32", "", 1, "x.dll");
+        sim::CreateKey(HKEY_CURRENT_USER, "Software\\Classes\\" + key + "\\ProgID");
+    }
+    sim::CreateKey(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000001}");
+}
+
 inline std::vector<std::string> Texts()
 {
     std::vector<std::string> texts;
@@ -113,6 +125,27 @@ inline std::vector<std::string> From(const std::string &target)
 {
     std::vector<std::string> left = Left();
     return std::vector<std::string>(std::find(left.begin(), left.end(), target), left.end());
+}
+
+// What a whole removal ends with: the one box, no target left.
+inline void ExpectWholeRemoval()
+{
+    EXPECT_THAT(Texts(), ::testing::ElementsAre(MsgUninstallSucceeded));
+    EXPECT_THAT(Left(), ::testing::IsEmpty());
+}
+
+// Another program at work: does what once, just before the first call that
+// begins with prefix.  The flag tells whether it came to it.
+inline std::shared_ptr<bool> OnceBefore(const std::string &prefix, std::function<void()> what)
+{
+    std::shared_ptr<bool> done = std::make_shared<bool>(false);
+    sim::machine().between = [=](const std::string &call) {
+        if (!*done && call.compare(0, prefix.size(), prefix) == 0) {
+            *done = true;
+            what();
+        }
+    };
+    return done;
 }
 
 // The platform calls that begin with prefix, in order: an operation

@@ -20,8 +20,7 @@ TEST_F(Uninstall, EverythingInstalledIsRemovedWithOneBox)
     InstallComponents();
     EXPECT_EQ(RunProgram(), 0);
 
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_THAT(Left(), IsEmpty());
+    ExpectWholeRemoval();
     EXPECT_EQ(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue)->data, ZoneData);
 
     // Neighbours stay.
@@ -46,8 +45,7 @@ TEST_F(Uninstall, DllSearchIsRestrictedToTheSystemDirectoryFirst)
                 ElementsAre("GetModuleHandleA kernel32.dll", "GetProcAddress SetDefaultDllDirectories",
                             "SetDefaultDllDirectories 0x00000800"));
     EXPECT_EQ(sim::machine().defaultDllDirectories, (DWORD)LOAD_LIBRARY_SEARCH_SYSTEM32);
-    EXPECT_THAT(CallsOf("SetDefaultDllDirectories"), ElementsAre("SetDefaultDllDirectories 0x00000800"));
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+    ExpectWholeRemoval();
 }
 
 TEST_F(Uninstall, SystemWithoutDefaultDllDirectoriesRunsAsUsual)
@@ -57,8 +55,7 @@ TEST_F(Uninstall, SystemWithoutDefaultDllDirectoriesRunsAsUsual)
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_THAT(CallsOf("GetProcAddress"), ElementsAre("GetProcAddress SetDefaultDllDirectories"));
     EXPECT_THAT(CallsOf("SetDefaultDllDirectories"), IsEmpty());
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_THAT(Left(), IsEmpty());
+    ExpectWholeRemoval();
 }
 
 // What the machine shows as the run goes: the zone value set first, then

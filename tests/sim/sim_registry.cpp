@@ -163,6 +163,19 @@ bool Holds(HKEY handle, REGSAM right)
     return it != handleAccess.end() && (Rights(it->second) & right) == right;
 }
 
+// Why a call on the key behind an open handle that needs a right fails, or
+// what the fault hook says; ERROR_SUCCESS when it may go on.
+LSTATUS Refusal(const char *op, HKEY handle, const std::shared_ptr<Key> &key, REGSAM right)
+{
+    if (!key)
+        return ERROR_INVALID_HANDLE;
+    if (key->deleted)
+        return ERROR_KEY_DELETED;
+    if (!Holds(handle, right))
+        return ERROR_ACCESS_DENIED;
+    return (LSTATUS)Fault(op, key->path).code;
+}
+
 std::string PathOf(HKEY handle)
 {
     if ((uintptr_t)handle == ClassesRootHandle)
@@ -210,16 +223,8 @@ std::shared_ptr<Key> Enumerated(const char *op, HKEY hKey, DWORD dwIndex, LPDWOR
     Record(op, PathOf(hKey) + " #" + std::to_string(dwIndex));
     if (lpReserved || lpClass || lpcchClass || lpftLastWriteTime)
         Violation(std::string(op) + " asked for class or time");
-    *result = ERROR_SUCCESS;
-    if (!key)
-        *result = ERROR_INVALID_HANDLE;
-    else if (key->deleted)
-        *result = ERROR_KEY_DELETED;
-    else if (!Holds(hKey, KEY_ENUMERATE_SUB_KEYS))
-        *result = ERROR_ACCESS_DENIED;
-    else if (DWORD code = Fault(op, key->path).code)
-        *result = (LSTATUS)code;
-    else if (dwIndex >= key->children.size())
+    *result = Refusal(op, hKey, key, KEY_ENUMERATE_SUB_KEYS);
+    if (*result == ERROR_SUCCESS && dwIndex >= key->children.size())
         *result = ERROR_NO_MORE_ITEMS;
     if (*result != ERROR_SUCCESS)
         return nullptr;
@@ -420,14 +425,8 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
     Record("RegQueryInfoKeyW", PathOf(hKey));
     if (lpClass || lpcchClass || lpReserved || lpcbSecurityDescriptor || lpftLastWriteTime)
         Violation("RegQueryInfoKeyW asked for class, security or time");
-    if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (key->deleted)
-        return ERROR_KEY_DELETED;
-    if (!Holds(hKey, KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    if (DWORD code = Fault("RegQueryInfoKeyW", key->path).code)
-        return (LSTATUS)code;
+    if (LSTATUS refused = Refusal("RegQueryInfoKeyW", hKey, key, KEY_QUERY_VALUE))
+        return refused;
     DWORD longestName = 0, longestValueName = 0, longestValue = 0;
     for (const auto &child : key->children)
         longestName = std::max(longestName, (DWORD)Utf16(child.second->name).size());
@@ -499,16 +498,10 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
     Record("RegSetValueExA", PathOf(hKey) + " " + name);
     if (Reserved != 0)
         Violation("RegSetValueExA with a reserved argument");
-    if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (key->deleted)
-        return ERROR_KEY_DELETED;
-    if (!Holds(hKey, KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
     if (dwType == REG_DWORD && cbData != 4)
         return ERROR_INVALID_PARAMETER;
-    if (DWORD code = Fault("RegSetValueExA", key->path).code)
-        return (LSTATUS)code;
+    if (LSTATUS refused = Refusal("RegSetValueExA", hKey, key, KEY_SET_VALUE))
+        return refused;
     key->values[Upper(name)] = {name, Value{dwType, std::string((const char *)lpData, cbData)}};
     return ERROR_SUCCESS;
 }

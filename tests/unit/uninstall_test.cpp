@@ -102,99 +102,58 @@ TEST_F(Uninstall, MissingDownloadedProgramFilesGivesThreeSystemErrorsThenSuccess
     EXPECT_THAT(Texts(), ElementsAre(text, text, text, MsgUninstallSucceeded));
 }
 
-TEST_F(Uninstall, FileInUseAnsweredNoStopsTheRemoval)
-{
-    InstallComponents();
-    sim::FindFile(SystemFiles[1])->hold = sim::Hold::LoadedImage;
-    sim::machine().answers = {No()};
-    const std::vector<std::string> kept = From(SystemFiles[1]);
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(Texts(), ElementsAre(MsgFileInUse, MsgUninstallFailed));
-    EXPECT_EQ(Left(), kept);
-}
-
-TEST_F(Uninstall, FileInUseRetriedUntilReleased)
-{
-    InstallComponents();
-    sim::FindFile(SystemFiles[2])->hold = sim::Hold::LoadedImage;
-    sim::machine().answers = {Yes(), Yes([] { sim::FindFile(SystemFiles[2])->hold = sim::Hold::None; })};
-    EXPECT_EQ(RunProgram(), 0);
-
-    EXPECT_THAT(Texts(), ElementsAre(MsgFileInUse, MsgFileInUse, MsgUninstallSucceeded));
-    EXPECT_THAT(Left(), IsEmpty());
-}
-
-TEST_F(Uninstall, FileVanishingBeforeTheRetryCountsAsDone)
-{
-    InstallComponents();
-    sim::FindFile(DpfFiles[0])->hold = sim::Hold::LoadedImage;
-    sim::machine().answers = {Yes([] { sim::Remove(DpfFiles[0]); })};
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(Texts(), ElementsAre(MsgFileInUse, MsgUninstallSucceeded));
-    EXPECT_THAT(Left(), IsEmpty());
-}
-
-// A plan file the system refuses with ERROR_ACCESS_DENIED: a read-only one
-// loses its mark and goes without a question; one still refused after that
-// is in use, and the user is asked.  A folder in the file's place is not the
-// file: it stays as it is, nobody is asked, and it does not count.
+// A plan file, by what the system and the user do.  Refused with
+// ERROR_ACCESS_DENIED: a read-only one loses its mark and goes without a
+// question; one still refused after that is in use, and the user is asked:
+// No stops the removal there, Yes tries again.  A folder in the file's place
+// is not the file: it stays as it is, nobody is asked, and it does not
+// count.  Any other failure is said once, and the removal goes on.
 TEST_F(Uninstall, FileOutcomes)
 {
+    enum Stays { Nothing, TheFile, FromTheFile };
     struct Case {
         const char *what;
-        bool readOnly;
-        sim::Hold hold;
-        DWORD markFault;  // of SetFileAttributesA
-        bool folder;      // a folder of that name instead of the file
+        std::string file;
+        std::function<void()> arrange;
+        std::vector<sim::Answer> answers;
         std::vector<std::string> texts;
+        Stays stays;
     };
-    const std::string inUse = MsgFileInUse;
+    const std::string inUse = MsgFileInUse, succeeded = MsgUninstallSucceeded, failed = MsgUninstallFailed;
+    auto mark = [](const std::string &file, bool readOnly, sim::Hold hold) {
+        return [=] { sim::FindFile(file)->readOnly = readOnly, sim::FindFile(file)->hold = hold; };
+    };
+    const std::string &a = SystemFiles[0], &b = SystemFiles[1], &c = SystemFiles[2], &d = DpfFiles[0];
     const Case cases[] = {
-        {"read-only", true, sim::Hold::None, 0, false, {MsgUninstallSucceeded}},
-        {"read-only and loaded", true, sim::Hold::LoadedImage, 0, false, {inUse, MsgUninstallFailed}},
-        {"read-only, mark refused", true, sim::Hold::None, ERROR_ACCESS_DENIED, false, {inUse, MsgUninstallFailed}},
-        {"loaded", false, sim::Hold::LoadedImage, 0, false, {inUse, MsgUninstallFailed}},
-        {"a folder in its place", false, sim::Hold::None, 0, true, {MsgUninstallSucceeded}},
+        {"read-only", a, mark(a, true, sim::Hold::None), {}, {succeeded}, Nothing},
+        {"read-only and loaded", a, mark(a, true, sim::Hold::LoadedImage), {No()}, {inUse, failed}, FromTheFile},
+        {"read-only, mark refused", a, [=] { mark(a, true, sim::Hold::None)(), FailCall("SetFileAttributesA", a, ERROR_ACCESS_DENIED); },
+         {No()}, {inUse, failed}, FromTheFile},
+        {"loaded, No", b, mark(b, false, sim::Hold::LoadedImage), {No()}, {inUse, failed}, FromTheFile},
+        {"loaded, Yes until released", c, mark(c, false, sim::Hold::LoadedImage),
+         {Yes(), Yes(mark(c, false, sim::Hold::None))}, {inUse, inUse, succeeded}, Nothing},
+        {"loaded, gone before the retry", d, mark(d, false, sim::Hold::LoadedImage),
+         {Yes([=] { sim::Remove(d); })}, {inUse, succeeded}, Nothing},
+        {"a folder in its place", a, [=] { sim::Remove(a), sim::AddFile(a + "\\inside.dll"); }, {}, {succeeded}, TheFile},
+        {"held open without share-delete", SystemFiles[3], mark(SystemFiles[3], false, sim::Hold::OpenNoShareDelete),
+         {}, {SystemText(ERROR_SHARING_VIOLATION), failed}, TheFile},
+        {"a failure without a text", DpfFiles[1], [] { FailCall("DeleteFileA", DpfFiles[1], 1234); },
+         {}, {"Error code 1234", failed}, TheFile},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const Case &row : cases) {
+        SCOPED_TRACE(row.what);
         Fresh();
         InstallComponents();
-        const std::string file = SystemFiles[0];
-        sim::FindFile(file)->readOnly = c.readOnly;
-        sim::FindFile(file)->hold = c.hold;
-        if (c.folder) {
-            sim::Remove(file);
-            sim::AddFile(file + "\\inside.dll");
-        }
-        if (c.texts.front() == inUse)
-            sim::machine().answers = {No()};
-        FailCall("SetFileAttributesA", file, c.markFault);
+        row.arrange();
+        sim::machine().answers = row.answers;
+        const std::vector<std::string> left =
+            row.stays == Nothing ? std::vector<std::string>() : row.stays == TheFile ? std::vector<std::string>{row.file} : From(row.file);
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_EQ(Texts(), c.texts);
-        EXPECT_EQ(sim::Exists(file), c.folder || c.texts.back() == MsgUninstallFailed);
-        EXPECT_EQ(sim::Exists(file + "\\inside.dll"), c.folder);
-        EXPECT_EQ(sim::Exists(SystemFiles[1]), c.texts.front() == inUse) << "the removal went on";
+        EXPECT_EQ(Texts(), row.texts);
+        EXPECT_EQ(Left(), left);
+        EXPECT_EQ(sim::Exists(row.file + "\\inside.dll"), sim::Exists(row.file) && sim::FindFile(row.file)->directory)
+            << "a folder in its place kept as it was";
     }
-}
-
-TEST_F(Uninstall, SharingViolationIsReportedOnceAndTheRunEndsFailed)
-{
-    InstallComponents();
-    sim::FindFile(SystemFiles[3])->hold = sim::Hold::OpenNoShareDelete;
-    EXPECT_EQ(RunProgram(), 0);
-
-    EXPECT_THAT(Texts(), ElementsAre(SystemText(ERROR_SHARING_VIOLATION), MsgUninstallFailed));
-    // The removal went on past it.
-    EXPECT_THAT(Left(), ElementsAre(SystemFiles[3]));
-}
-
-TEST_F(Uninstall, SystemErrorWithoutTextNamesTheCode)
-{
-    InstallComponents();
-    FailCall("DeleteFileA", DpfFiles[1], 1234);
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(Texts(), ElementsAre("Error code 1234", MsgUninstallFailed));
 }
 
 TEST_F(Uninstall, FolderIsRemovedByTheShellWithoutQuestion)

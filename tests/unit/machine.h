@@ -199,7 +199,8 @@ inline void ExpectBoxLooks(const sim::Box &box)
 }
 
 // What every run must end with: no handle left open, no misuse of a call,
-// every system text freed, every scripted box shown, every box as above.
+// every system text freed, every scripted box shown, every box as above, the
+// turn given back.
 inline void ExpectSoundRun()
 {
     EXPECT_THAT(sim::machine().handles, ::testing::IsEmpty()) << "registry handle left open";
@@ -208,6 +209,11 @@ inline void ExpectSoundRun()
     EXPECT_EQ(sim::machine().answered, sim::machine().answers.size()) << "the script expected more boxes than came";
     for (const sim::Box &box : sim::machine().boxes)
         ExpectBoxLooks(box);
+    // A run that ends normally gives its turn back itself; the system's
+    // clean-up at the end of the process is for a run cut short.
+    EXPECT_THAT(sim::machine().mutexHandles, ::testing::IsEmpty());
+    for (const auto &mutex : sim::machine().mutexes)
+        EXPECT_FALSE(mutex.second.abandonedByProgram) << mutex.first << " left for the system to give back";
 }
 
 class Machine : public ::testing::Test {

@@ -214,25 +214,6 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
     return ERROR_SUCCESS;
 }
 
-// The child at index of an open key, for an enumeration; sets the result
-// when there is none.
-std::shared_ptr<Key> Enumerated(const char *op, HKEY hKey, DWORD dwIndex, LPDWORD lpReserved, LPCWSTR lpClass,
-                                LPDWORD lpcchClass, PFILETIME lpftLastWriteTime, LSTATUS *result)
-{
-    std::shared_ptr<Key> key = Resolve(hKey);
-    Record(op, PathOf(hKey) + " #" + std::to_string(dwIndex));
-    if (lpReserved || lpClass || lpcchClass || lpftLastWriteTime)
-        Violation(std::string(op) + " asked for class or time");
-    *result = Refusal(op, hKey, key, KEY_ENUMERATE_SUB_KEYS);
-    if (*result == ERROR_SUCCESS && dwIndex >= key->children.size())
-        *result = ERROR_NO_MORE_ITEMS;
-    if (*result != ERROR_SUCCESS)
-        return nullptr;
-    auto it = key->children.begin();
-    std::advance(it, dwIndex);
-    return it->second;
-}
-
 }  // namespace
 
 std::u16string Utf16(const std::string &utf8)
@@ -402,11 +383,15 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
                              LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                              PFILETIME lpftLastWriteTime)
 {
-    LSTATUS result;
-    std::shared_ptr<Key> child =
-        Enumerated("RegEnumKeyExW", hKey, dwIndex, lpReserved, lpClass, lpcchClass, lpftLastWriteTime, &result);
-    if (!child)
-        return result;
+    std::shared_ptr<Key> key = Resolve(hKey);
+    Record("RegEnumKeyExW", PathOf(hKey) + " #" + std::to_string(dwIndex));
+    if (lpReserved || lpClass || lpcchClass || lpftLastWriteTime)
+        Violation("RegEnumKeyExW asked for class or time");
+    if (LSTATUS refused = Refusal("RegEnumKeyExW", hKey, key, KEY_ENUMERATE_SUB_KEYS))
+        return refused;
+    if (dwIndex >= key->children.size())
+        return ERROR_NO_MORE_ITEMS;
+    const std::shared_ptr<Key> &child = std::next(key->children.begin(), dwIndex)->second;
     const std::u16string name = Utf16(child->name);
     if (name.size() + 1 > *lpcchName)
         return ERROR_MORE_DATA;
@@ -470,7 +455,6 @@ NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
     // The key behind the handle itself, a link as a link.
     key->parent.lock()->children.erase(Upper(key->name));
     key->deleted = true;
-    state.deletedKeys.push_back(key->path);
     return 0;
 }
 

@@ -139,7 +139,6 @@ struct Machine {
     // Records.
     std::vector<std::string> calls;  // "DeleteFileA C:\windows\system32\x.dll", ...
     std::vector<Box> boxes;
-    std::vector<std::string> deletedKeys;       // full paths, in order
     std::vector<std::string> shellRequests;     // pFrom of each SHFileOperationA
     std::vector<std::string> violations;        // misuse of an operation
     std::map<uintptr_t, std::shared_ptr<Key>> handles;

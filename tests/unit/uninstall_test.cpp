@@ -260,60 +260,42 @@ TEST_F(Uninstall, UnusableDirectorySkipsItsTargets)
     }
 }
 
-TEST_F(Uninstall, TooLongPathsAreReportedNeverCut)
+// Paths at the limit.  A file path may use 259 bytes, the folder's 258 (the
+// shell's list of paths ends with a second NUL).  A longer path is reported
+// as too long, once for each target or once for a Downloaded Program Files
+// folder that is too long itself, never cut: a shorter path names something
+// else.  Its target stays, and the run does not claim success.
+TEST_F(Uninstall, PathsTooLongAreReportedNeverCut)
 {
-    // System directories of 251 and 252 bytes: no file name fits after them,
-    // and "\\pendrow" (8) makes 259 or 260, beyond the 258 a shell source
-    // list may take.
-    for (size_t length : {251u, 252u}) {
-        SCOPED_TRACE(length);
+    struct Case {
+        size_t system, windows;  // the directories' lengths
+        int tooLong;             // boxes
+    };
+    // 250 + "\\pendrow" fills the folder's 258; 223 + "\\Downloaded Program
+    // Files" + "\\tobrin.ocx" a file's 259, and "\\marvisk.ocx" is one more.
+    for (const Case &c : {Case{251, 10, 5}, Case{252, 10, 5}, Case{19, 240, 1}, Case{250, 223, 5}}) {
+        SCOPED_TRACE(std::to_string(c.system) + ", " + std::to_string(c.windows));
         Fresh();
-        const std::string dir = "C:\\" + std::string(length - 3, 'd');
+        sim::machine().systemDirectory = "C:\\" + std::string(c.system - 3, 's');
+        sim::machine().windowsDirectory = "C:\\" + std::string(c.windows - 3, 'w');
+        const std::string folder = sim::machine().systemDirectory + "\\" + plan::Folder;
+        const std::string dpf = sim::machine().windowsDirectory + "\\" + plan::DpfFolder;
+        std::vector<std::string> files = In(sim::machine().systemDirectory, plan::SystemFiles);
+        for (const std::string &file : In(dpf, plan::DpfFiles))
+            files.push_back(file);
         sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
-        sim::machine().systemDirectory = dir;
-        sim::AddFolder(dir);
-        sim::AddFile(dir + "\\pendrow\\x.dll");
-        sim::AddFile(DpfFiles[0]);
+        sim::AddFile(folder + "\\x.dll");
+        for (const std::string &file : files)
+            sim::AddFile(file);
         EXPECT_EQ(RunProgram(), 0);
-
-        const std::string tooLong = SystemText(ERROR_FILENAME_EXCED_RANGE);
-        EXPECT_THAT(Texts(), ElementsAre(tooLong, tooLong, tooLong, tooLong, tooLong, MsgUninstallFailed));
-        EXPECT_EQ(CallsOf("DeleteFileA").size(), 3u) << "only the Downloaded Program Files entries";
-        EXPECT_THAT(sim::machine().shellRequests, IsEmpty());
-        EXPECT_TRUE(sim::Exists(dir + "\\pendrow\\x.dll"));
-        EXPECT_FALSE(sim::Exists(DpfFiles[0]));
+        std::vector<std::string> texts(c.tooLong, SystemText(ERROR_FILENAME_EXCED_RANGE));
+        texts.push_back(MsgUninstallFailed);
+        EXPECT_EQ(Texts(), texts);
+        EXPECT_EQ(sim::Exists(folder), folder.size() > MAX_PATH - 2);
+        for (const std::string &file : files)
+            EXPECT_EQ(sim::Exists(file), file.size() >= MAX_PATH || (file.rfind(dpf, 0) == 0 && dpf.size() >= MAX_PATH))
+                << file;
     }
-}
-
-TEST_F(Uninstall, TooLongDownloadedProgramFilesFolderIsReportedOnce)
-{
-    InstallComponents();
-    sim::machine().windowsDirectory = "C:\\" + std::string(240, 'w');
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(Texts(), ElementsAre(SystemText(ERROR_FILENAME_EXCED_RANGE), MsgUninstallFailed));
-    EXPECT_EQ(CallsOf("DeleteFileA").size(), 4u) << "only the system directory's files";
-    EXPECT_FALSE(sim::Exists(Folder));
-}
-
-TEST_F(Uninstall, LongestPathsThatFitAreUsedWhole)
-{
-    // 258 bytes of folder path is the most the shell's list may take; a file
-    // path may use 259.
-    std::string dir = "C:\\" + std::string(258 - 3 - 8, 'd');
-    sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
-    sim::machine().systemDirectory = dir;
-    sim::AddFile(dir + "\\pendrow\\x.dll");
-    std::string windows = "C:\\" + std::string(259 - 3 - 25 - 11, 'w');
-    sim::machine().windowsDirectory = windows;
-    sim::AddFile(windows + "\\Downloaded Program Files\\tobrin.ocx");
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(sim::machine().shellRequests, ElementsAre(dir + "\\pendrow"));
-    EXPECT_FALSE(sim::Exists(dir + "\\pendrow"));
-    EXPECT_FALSE(sim::Exists(windows + "\\Downloaded Program Files\\tobrin.ocx"));
-    // The system files' names are longer than "\pendrow", and "\marvisk.ocx"
-    // is one byte longer than "\tobrin.ocx".
-    const std::string tooLong = SystemText(ERROR_FILENAME_EXCED_RANGE);
-    EXPECT_THAT(Texts(), ElementsAre(tooLong, tooLong, tooLong, tooLong, tooLong, MsgUninstallFailed));
 }
 
 // The shipped 32-bit build works in the system directory of 32-bit programs

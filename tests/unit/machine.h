@@ -96,15 +96,18 @@ inline HKEY RootOf(const std::string &key)
 
 // The targets of the plan in its order, as the records name them: each
 // class key in both class stores, the files and the folder.
-inline std::vector<std::string> Targets()
+inline const std::vector<std::string> &Targets()
 {
-    std::vector<std::string> targets;
-    for (const std::string &key : {ClassKey1, ClassKey2})
-        for (const std::string &store : {UserClasses, MachineClasses})
-            targets.push_back(store + key);
-    targets.insert(targets.end(), SystemFiles.begin(), SystemFiles.end());
-    targets.push_back(Folder);
-    targets.insert(targets.end(), DpfFiles.begin(), DpfFiles.end());
+    static const std::vector<std::string> targets = [] {
+        std::vector<std::string> all;
+        for (const std::string &key : {ClassKey1, ClassKey2})
+            for (const std::string &store : {UserClasses, MachineClasses})
+                all.push_back(store + key);
+        all.insert(all.end(), SystemFiles.begin(), SystemFiles.end());
+        all.push_back(Folder);
+        all.insert(all.end(), DpfFiles.begin(), DpfFiles.end());
+        return all;
+    }();
     return targets;
 }
 

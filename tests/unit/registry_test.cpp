@@ -284,33 +284,6 @@ TEST_F(KeyTree, KeyOutcomes)
     }
 }
 
-// The removal asks for what it needs and no more: a tree whose owner granted
-// reading and deleting, but not writing, goes whole.
-TEST_F(KeyTree, TreeThatGrantsReadingAndDeletingOnlyIsRemoved)
-{
-    InstallComponents();
-    sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub\\Leaf");
-    std::function<void(sim::Key &)> grant = [&](sim::Key &key) {
-        key.granted = KEY_READ | DELETE;
-        for (auto &child : key.children)
-            grant(*child.second);
-    };
-    grant(*sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-    EXPECT_EQ(RunProgram(), 0);
-    ExpectWholeRemoval();
-}
-
-// Where the system cannot count a key's subkeys, the enumeration tells.
-TEST_F(KeyTree, SubkeysThatCannotBeCountedAreStillRemoved)
-{
-    InstallComponents();
-    for (int i = 0; i < 45; i++)
-        sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
-    FailCall("RegQueryInfoKeyW", AnySubject, 1450 /* ERROR_NO_SYSTEM_RESOURCES */);
-    EXPECT_EQ(RunProgram(), 0);
-    ExpectWholeRemoval();
-}
-
 // A link below a class key points somewhere outside the plan.  Whoever can
 // write below the class key must not be able to steer the removal at other
 // keys: the link goes, its target stays as it was.
@@ -343,77 +316,78 @@ TEST_F(KeyTree, LinksAreRemovedAsLinksAndTheirTargetsStay)
     }
 }
 
-TEST_F(KeyTree, LinkToAMissingKeyIsRemoved)
+// Trees that go whole, whatever the system or another program does:
+// - the removal asks for what it needs and no more: a tree whose owner
+//   granted reading and deleting, but not writing;
+// - where the system cannot count a key's subkeys, the enumeration tells;
+// - a link to a missing key goes, and nothing is created in its place;
+// - another program (a second copy, the component's own uninstaller)
+//   deletes siblings while a batch of names is being collected: the indexes
+//   shift, the enumeration runs out before the level is empty, and only an
+//   enumeration after the batch tells whether anything is left;
+// - it deletes a key's parent while the key is being emptied: the system
+//   answers ERROR_KEY_DELETED, gone like a key not found, not a child that
+//   stayed, which would make the next batch start past a real sibling (the
+//   next in the enumeration has a name that begins with its name);
+// - it empties a key between the program's delete, which found subkeys
+//   left, and its count of them: nothing is left to list.
+// No key is opened twice for its removal, and nothing outside is created.
+TEST_F(KeyTree, TreesThatGoWhole)
 {
-    InstallComponents();
-    sim::CreateLink(HKEY_CLASSES_ROOT, ClassKey1 + "\\Dangling", HKEY_CURRENT_USER, "Software\\Nowhere");
-    EXPECT_EQ(RunProgram(), 0);
-    ExpectWholeRemoval();
-    EXPECT_FALSE(sim::FindKey(HKEY_CURRENT_USER, "Software\\Nowhere"));
-}
-
-// Another program (a second copy, the component's own uninstaller) deletes
-// siblings while a batch of names is being collected: the indexes shift, the
-// enumeration runs out before the level is empty.  Only an enumeration after
-// the batch tells whether anything is left.
-TEST_F(KeyTree, SiblingsDeletedWhileABatchIsCollectedDoNotEndTheLevel)
-{
-    for (int width : {12, 30}) {
-        SCOPED_TRACE(width);
+    struct Case {
+        const char *what;
+        int children;                // child000... below the first class key, each with a subkey
+        std::function<void()> arrange;
+        std::string before;          // the call before which another program acts, if one does
+        std::function<void()> act;
+    };
+    const std::string busy = ClassKey1 + "\\AAA", categories = ClassKey1 + "\\Implemented Categories";
+    auto deleteSix = [] {
+        for (int i = 0; i < 6; i++)
+            sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i));
+    };
+    const Case cases[] = {
+        {"reading and deleting granted", 0, [] {
+             sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub\\Leaf");
+             std::function<void(sim::Key &)> grant = [&](sim::Key &key) {
+                 key.granted = KEY_READ | DELETE;
+                 for (auto &child : key.children)
+                     grant(*child.second);
+             };
+             grant(*sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+         }, "", {}},
+        {"subkeys that cannot be counted", 45, [] { FailCall("RegQueryInfoKeyW", AnySubject, 1450); }, "", {}},
+        {"a link to a missing key", 0, [] {
+             sim::CreateLink(HKEY_CLASSES_ROOT, ClassKey1 + "\\Dangling", HKEY_CURRENT_USER, "Software\\Nowhere");
+         }, "", {}},
+        {"siblings deleted during a batch", 12, [] {}, "RegEnumKeyExW " + MachineClasses + ClassKey1 + " #8", deleteSix},
+        {"siblings deleted during the first of two batches", 30, [] {}, "RegEnumKeyExW " + MachineClasses + ClassKey1 + " #8",
+         deleteSix},
+        {"a parent deleted while its key is emptied", 25, [=] {
+             sim::CreateKey(HKEY_CLASSES_ROOT, busy + "\\Busy\\leaf1");
+             sim::CreateKey(HKEY_CLASSES_ROOT, busy + "\\Busy\\leaf2");
+             sim::CreateKey(HKEY_CLASSES_ROOT, busy + "A\\sub");
+         }, "RegCloseKey " + MachineClasses + busy + "\\Busy\\leaf1", [=] { sim::DeleteKey(HKEY_CLASSES_ROOT, busy); }},
+        {"a key emptied before it is listed", 0, [] {}, "RegQueryInfoKeyW " + MachineClasses + categories,
+         [=] { sim::DeleteKey(HKEY_CLASSES_ROOT, categories + "\\{0DE86A52-2BAA-11CF-A229-00AA003D7352}"); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
         Fresh();
         InstallComponents();
-        for (int i = 0; i < width; i++)
+        for (int i = 0; i < c.children; i++)
             sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
-        auto done = OnceBefore("RegEnumKeyExW " + MachineClasses + ClassKey1 + " #8", [] {
-            for (int i = 0; i < 6; i++)
-                sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i));
-        });
+        c.arrange();
+        auto done = c.before.empty() ? std::make_shared<bool>(true) : OnceBefore(c.before, c.act);
+        const size_t userKeys = sim::CountKeys(HKEY_CURRENT_USER);
         EXPECT_EQ(RunProgram(), 0);
         EXPECT_TRUE(*done);
         ExpectWholeRemoval();
-        // Never collected twice.
-        for (int i = 6; i < width; i++) {
-            const std::string path = MachineClasses + ClassKey1 + "\\" + Child(i);
-            EXPECT_EQ(Opens(path), 1u) << path;
-        }
+        EXPECT_EQ(sim::CountKeys(HKEY_CURRENT_USER), userKeys);
+        std::vector<std::string> opens = CallsOf("NtOpenKey");
+        std::sort(opens.begin(), opens.end());
+        EXPECT_EQ(std::adjacent_find(opens.begin(), opens.end()), opens.end()) << "a key opened twice";
     }
-}
-
-// A key whose parent another program deletes while it is being emptied: the
-// system answers ERROR_KEY_DELETED, and the key is gone like one not found.
-// It must not count as a child that stayed, which would make the next batch
-// start past a real sibling.
-TEST_F(KeyTree, KeyDeletedByAnotherProgramWhileBeingEmptiedCountsAsGone)
-{
-    InstallComponents();
-    const std::string parent = ClassKey1 + "\\AAA";
-    sim::CreateKey(HKEY_CLASSES_ROOT, parent + "\\Busy\\leaf1");
-    sim::CreateKey(HKEY_CLASSES_ROOT, parent + "\\Busy\\leaf2");
-    // Next in the enumeration once it is gone, with a name that begins with its name.
-    sim::CreateKey(HKEY_CLASSES_ROOT, parent + "A\\sub");
-    // More siblings than one batch holds: the next batch must start right.
-    for (int i = 0; i < 25; i++)
-        sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
-    auto done = OnceBefore("RegCloseKey " + MachineClasses + parent + "\\Busy\\leaf1",
-                           [&] { sim::DeleteKey(HKEY_CLASSES_ROOT, parent); });
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_TRUE(*done);
-    ExpectWholeRemoval();
-}
-
-// Another program empties a key between the program's delete, which found
-// subkeys left, and its count of them: nothing is left to list, and the key
-// goes.
-TEST_F(KeyTree, KeyEmptiedByAnotherProgramBeforeItIsListedGoes)
-{
-    InstallComponents();
-    const std::string key = ClassKey1 + "\\Implemented Categories";
-    auto done = OnceBefore("RegQueryInfoKeyW " + MachineClasses + key, [&] {
-        sim::DeleteKey(HKEY_CLASSES_ROOT, key + "\\{0DE86A52-2BAA-11CF-A229-00AA003D7352}");
-    });
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_TRUE(*done);
-    ExpectWholeRemoval();
 }
 
 // An account that may only read the machine's classes (a standard user):

@@ -5,8 +5,9 @@
 #include <map>
 #include <string>
 
-#include "tests/sim/simulation.h"
 #include "registry/registry.h"
+#include "tests/plan.h"
+#include "tests/sim/simulation.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ int Build(const std::string &path, int fanout, int depth)
 void Measure(const char *shape, int fanout, int depth, bool chain)
 {
     sim::Reset();
-    const std::string root = "CLSID\\{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}";
+    const std::string root = std::string("CLSID\\") + plan::ClassKeys[0];
     sim::SetValue(HKEY_CLASSES_ROOT, root, "V", REG_DWORD, std::string("\1\0\0\0", 4));
     int keys = 1;
     if (chain) {
@@ -38,7 +39,7 @@ void Measure(const char *shape, int fanout, int depth, bool chain)
     HKEY classes;
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", 0, KEY_QUERY_VALUE, &classes);
     sim::machine().calls.clear();
-    DeleteKeyTree(classes, "{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}");
+    DeleteKeyTree(classes, plan::ClassKeys[0]);
     // Registry calls: RtlNtStatusToDosError only translates a result.
     std::map<std::string, int> byOp;
     int total = 0;

@@ -11,7 +11,7 @@ extern "C" {
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
 {
-    Call("MessageBoxA", lpText);
+    Record("MessageBoxA", lpText);
     Box box{hWnd, lpText, lpCaption, uType, IDOK};
     bool question = (uType & 0xF) == MB_YESNO;
     if (state.answered < state.answers.size()) {
@@ -33,18 +33,18 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
 
 DWORD WINAPI GetLastError(void)
 {
-    Call("GetLastError", "");
+    Record("GetLastError", "");
     return state.lastError;
 }
 
 DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                             LPSTR lpBuffer, DWORD nSize, void *Arguments)
 {
-    Call("FormatMessageA", std::to_string(dwMessageId));
+    Record("FormatMessageA", std::to_string(dwMessageId));
     if (dwFlags != 0x1300 || lpSource || dwLanguageId != 0x0400 || nSize != 0 || Arguments)
         Violation("FormatMessageA with other flags, source, language, size or arguments");
     auto it = state.errorTexts.find(dwMessageId);
-    if (it == state.errorTexts.end() || Fault("FormatMessageA", std::to_string(dwMessageId))) {
+    if (it == state.errorTexts.end() || Fault("FormatMessageA", std::to_string(dwMessageId)).code) {
         state.lastError = 317;  // ERROR_MR_MID_NOT_FOUND; the buffer is left alone
         return 0;
     }
@@ -57,7 +57,7 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem)
 {
-    Call("LocalFree", "");
+    Record("LocalFree", "");
     if (state.allocations.erase(hMem) == 0) {
         Violation("LocalFree of memory that was never allocated");
         return hMem;

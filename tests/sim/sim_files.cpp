@@ -61,14 +61,14 @@ using namespace sim::detail;
 
 extern "C" {
 
-static UINT DirectoryRequest(const char *op, const std::string &directory,
-                             const std::optional<UINT> &forced, LPSTR lpBuffer, UINT uSize)
+static UINT DirectoryRequest(const char *op, const std::string &directory, LPSTR lpBuffer, UINT uSize)
 {
-    Call(op, "");
-    if (forced)
-        return *forced;
-    if (DWORD code = Fault(op, "")) {
-        state.lastError = code;
+    Record(op, "");
+    const Failure failure = Fault(op, "");
+    if (failure.needed)
+        return failure.needed;
+    if (failure.code) {
+        state.lastError = failure.code;
         return 0;
     }
     if (directory.size() + 1 > uSize)
@@ -79,24 +79,22 @@ static UINT DirectoryRequest(const char *op, const std::string &directory,
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
 {
-    return DirectoryRequest("GetSystemDirectoryA", state.systemDirectory,
-                            state.systemDirectoryResult, lpBuffer, uSize);
+    return DirectoryRequest("GetSystemDirectoryA", state.systemDirectory, lpBuffer, uSize);
 }
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
 {
-    return DirectoryRequest("GetWindowsDirectoryA", state.windowsDirectory,
-                            state.windowsDirectoryResult, lpBuffer, uSize);
+    return DirectoryRequest("GetWindowsDirectoryA", state.windowsDirectory, lpBuffer, uSize);
 }
 
 UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize)
 {
     if (!state.wow64) {
-        Call("GetSystemWow64DirectoryA", "");
+        Record("GetSystemWow64DirectoryA", "");
         state.lastError = ERROR_CALL_NOT_IMPLEMENTED;
         return 0;
     }
-    return DirectoryRequest("GetSystemWow64DirectoryA", state.wow64Directory, std::nullopt, lpBuffer, uSize);
+    return DirectoryRequest("GetSystemWow64DirectoryA", state.wow64Directory, lpBuffer, uSize);
 }
 
 bool ProgramIs32Bit()
@@ -113,7 +111,7 @@ static BOOL Fail(DWORD code)
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
 {
     std::string path = lpFileName;
-    Call("DeleteFileA", path);
+    Record("DeleteFileA", path);
     if (path.size() >= MAX_PATH)
         return Fail(ERROR_FILENAME_EXCED_RANGE);
     File *folder = FindFile(ParentOf(path));
@@ -126,7 +124,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
         return Fail(ERROR_ACCESS_DENIED);
     if (file->hold == Hold::OpenNoShareDelete)
         return Fail(ERROR_SHARING_VIOLATION);
-    if (DWORD code = Fault("DeleteFileA", path))
+    if (DWORD code = Fault("DeleteFileA", path).code)
         return Fail(code);
     state.files.erase(Upper(path));
     return TRUE;
@@ -135,8 +133,8 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
 {
     std::string path = lpFileName;
-    Call("GetFileAttributesA", path);
-    if (DWORD code = Fault("GetFileAttributesA", path)) {
+    Record("GetFileAttributesA", path);
+    if (DWORD code = Fault("GetFileAttributesA", path).code) {
         state.lastError = code;
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -150,11 +148,11 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
 {
     std::string path = lpFileName;
-    Call("SetFileAttributesA", path);
+    Record("SetFileAttributesA", path);
     File *file = FindFile(path);
     if (!file)
         return Fail(Exists(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-    if (DWORD code = Fault("SetFileAttributesA", path))
+    if (DWORD code = Fault("SetFileAttributesA", path).code)
         return Fail(code);
     file->readOnly = (dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     return TRUE;
@@ -163,7 +161,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA op)
 {
     std::string from = op->pFrom;
-    Call("SHFileOperationA", from);
+    Record("SHFileOperationA", from);
     // The source is a list of paths ended by an empty one.
     if (op->pFrom[from.size() + 1] != '\0')
         Violation("SHFileOperationA source list is not double-NUL-terminated");
@@ -171,13 +169,12 @@ int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA op)
         op->fAnyOperationsAborted || op->hNameMappings || op->lpszProgressTitle)
         Violation("SHFileOperationA record other than: no owner, FO_DELETE, FOF_NOCONFIRMATION");
     state.shellRequests.push_back(from);
-    Shell shell = state.shell;
-    if (DWORD code = Fault("SHFileOperationA", from))
-        shell = code == FaultShellSkip ? ShellSkip : Shell{(int)code, false, false};
-    if (shell.removes)
+    // A failure, a Skip or a cancelled progress window leaves the folder.
+    const Failure failure = Fault("SHFileOperationA", from);
+    if (!failure.Any())
         Remove(from);
-    op->fAnyOperationsAborted = shell.aborted ? TRUE : FALSE;
-    return shell.result;
+    op->fAnyOperationsAborted = failure.aborted ? TRUE : FALSE;
+    return (int)failure.code;
 }
 
 }  // extern "C"

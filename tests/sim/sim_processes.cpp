@@ -47,7 +47,7 @@ BOOL WINAPI SimSetDefaultDllDirectories(DWORD DirectoryFlags)
 {
     char flags[16];
     std::snprintf(flags, sizeof flags, "0x%08X", (unsigned)DirectoryFlags);
-    Call("SetDefaultDllDirectories", flags);
+    Record("SetDefaultDllDirectories", flags);
     state.defaultDllDirectories = DirectoryFlags;
     return TRUE;
 }
@@ -59,21 +59,14 @@ extern "C" {
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName)
 {
     std::string name = lpName ? lpName : "";
-    Call("CreateMutexA", name);
+    Record("CreateMutexA", name);
     if (lpMutexAttributes || bInitialOwner || name.empty())
         Violation("CreateMutexA other than unnamed security, not owned, with a name");
-    bool existed = state.mutexes.count(name) != 0;
-    Mutex &mutex = state.mutexes[name];
-    if (mutex.refusedOpens > 0) {
-        // Another user's copy made it, with security that lets us not in.
-        mutex.refusedOpens--;
-        state.lastError = ERROR_ACCESS_DENIED;
-        return nullptr;
-    }
-    if (DWORD code = Fault("CreateMutexA", name)) {
+    if (DWORD code = Fault("CreateMutexA", name).code) {
         state.lastError = code;
         return nullptr;
     }
+    const bool existed = !state.mutexes.emplace(name, Mutex()).second;
     uintptr_t handle = nextHandle;
     nextHandle += 4;
     state.mutexHandles[handle] = name;
@@ -84,7 +77,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitia
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 {
     auto it = state.mutexHandles.find((uintptr_t)hHandle);
-    Call("WaitForSingleObject", (it == state.mutexHandles.end() ? std::string("?") : it->second) + " " +
+    Record("WaitForSingleObject", (it == state.mutexHandles.end() ? std::string("?") : it->second) + " " +
                                     std::to_string(dwMilliseconds));
     if (it == state.mutexHandles.end()) {
         Violation("WaitForSingleObject on a handle that is not an open mutex");
@@ -115,7 +108,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 BOOL WINAPI ReleaseMutex(HANDLE hMutex)
 {
     auto it = state.mutexHandles.find((uintptr_t)hMutex);
-    Call("ReleaseMutex", it == state.mutexHandles.end() ? std::string("?") : it->second);
+    Record("ReleaseMutex", it == state.mutexHandles.end() ? std::string("?") : it->second);
     if (it == state.mutexHandles.end() || !state.mutexes[it->second].ownedByProgram) {
         Violation("ReleaseMutex of a mutex the program does not own");
         state.lastError = ErrorNotOwner;
@@ -128,7 +121,7 @@ BOOL WINAPI ReleaseMutex(HANDLE hMutex)
 BOOL WINAPI CloseHandle(HANDLE hObject)
 {
     auto it = state.mutexHandles.find((uintptr_t)hObject);
-    Call("CloseHandle", it == state.mutexHandles.end() ? std::string("?") : it->second);
+    Record("CloseHandle", it == state.mutexHandles.end() ? std::string("?") : it->second);
     if (it == state.mutexHandles.end()) {
         Violation("CloseHandle of a handle that is not open");
         state.lastError = ERROR_INVALID_HANDLE;
@@ -140,14 +133,14 @@ BOOL WINAPI CloseHandle(HANDLE hObject)
 
 void WINAPI Sleep(DWORD dwMilliseconds)
 {
-    Call("Sleep", std::to_string(dwMilliseconds));
+    Record("Sleep", std::to_string(dwMilliseconds));
     state.waited += dwMilliseconds;
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
 {
     std::string name = lpModuleName ? lpModuleName : "";
-    Call("GetModuleHandleA", name);
+    Record("GetModuleHandleA", name);
     if (Upper(name) == "KERNEL32.DLL" || Upper(name) == "KERNEL32")
         return (HMODULE)Kernel32Handle;
     state.lastError = 126;  // ERROR_MOD_NOT_FOUND
@@ -157,7 +150,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 {
     std::string name = lpProcName ? lpProcName : "";
-    Call("GetProcAddress", name);
+    Record("GetProcAddress", name);
     if ((uintptr_t)hModule != Kernel32Handle)
         Violation("GetProcAddress on a module other than KERNEL32");
     if (name == "SetDefaultDllDirectories" && state.hasDefaultDllDirectories)

@@ -42,7 +42,6 @@ NTSTATUS StatusOf(DWORD code)
     case ERROR_FILE_NOT_FOUND: return StatusObjectNameNotFound;
     case ERROR_INVALID_HANDLE: return StatusInvalidHandle;
     case ERROR_KEY_DELETED: return StatusKeyDeleted;
-    case ERROR_KEY_HAS_CHILDREN: return StatusCannotDelete;
     default: return (NTSTATUS)(0xC0070000u | (code & 0xFFFF));
     }
 }
@@ -164,6 +163,19 @@ bool Holds(HKEY handle, REGSAM right)
     return it != handleAccess.end() && (Rights(it->second) & right) == right;
 }
 
+// Why a call on the key behind an open handle that needs a right fails, or
+// what the fault hook says; ERROR_SUCCESS when it may go on.
+LSTATUS Refusal(const char *op, HKEY handle, const std::shared_ptr<Key> &key, REGSAM right)
+{
+    if (!key)
+        return ERROR_INVALID_HANDLE;
+    if (key->deleted)
+        return ERROR_KEY_DELETED;
+    if (!Holds(handle, right))
+        return ERROR_ACCESS_DENIED;
+    return (LSTATUS)Fault(op, key->path).code;
+}
+
 std::string PathOf(HKEY handle)
 {
     if ((uintptr_t)handle == ClassesRootHandle)
@@ -178,7 +190,7 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
     std::shared_ptr<Key> parent = Resolve(hKey);
     char access[16];
     std::snprintf(access, sizeof access, "0x%X", (unsigned)samDesired);
-    Call(op, PathOf(hKey) + "\\" + sub + (ulOptions & REG_OPTION_OPEN_LINK ? " (link)" : "") +
+    Record(op, PathOf(hKey) + "\\" + sub + (ulOptions & REG_OPTION_OPEN_LINK ? " (link)" : "") +
                  (samDesired == KEY_ALL_ACCESS ? "" : samDesired == DELETE ? " (DELETE)" : std::string(" (") + access + ")"));
     if ((ulOptions & ~REG_OPTION_OPEN_LINK) != 0)
         Violation(std::string(op) + " with options other than REG_OPTION_OPEN_LINK");
@@ -190,11 +202,9 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
     std::shared_ptr<Key> key = Below(hKey, sub, (ulOptions & REG_OPTION_OPEN_LINK) != 0);
     if (!key)
         return ERROR_FILE_NOT_FOUND;
-    if (key->openResult != ERROR_SUCCESS)
-        return key->openResult;
     if (Rights(samDesired) & ~key->granted)
         return ERROR_ACCESS_DENIED;
-    if (DWORD code = Fault(op, key->path))
+    if (DWORD code = Fault(op, key->path).code)
         return (LSTATUS)code;
     uintptr_t handle = nextHandle;
     nextHandle += 4;
@@ -202,33 +212,6 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
     handleAccess[handle] = samDesired;
     *phkResult = (HKEY)handle;
     return ERROR_SUCCESS;
-}
-
-// The child at index of an open key, for an enumeration; sets the result
-// when there is none.
-std::shared_ptr<Key> Enumerated(const char *op, HKEY hKey, DWORD dwIndex, LPDWORD lpReserved, LPCWSTR lpClass,
-                                LPDWORD lpcchClass, PFILETIME lpftLastWriteTime, LSTATUS *result)
-{
-    std::shared_ptr<Key> key = Resolve(hKey);
-    Call(op, PathOf(hKey) + " #" + std::to_string(dwIndex));
-    if (lpReserved || lpClass || lpcchClass || lpftLastWriteTime)
-        Violation(std::string(op) + " asked for class or time");
-    *result = ERROR_SUCCESS;
-    if (!key)
-        *result = ERROR_INVALID_HANDLE;
-    else if (key->deleted)
-        *result = ERROR_KEY_DELETED;
-    else if (!Holds(hKey, KEY_ENUMERATE_SUB_KEYS))
-        *result = ERROR_ACCESS_DENIED;
-    else if (DWORD code = Fault(op, key->path))
-        *result = (LSTATUS)code;
-    else if (dwIndex >= key->children.size())
-        *result = ERROR_NO_MORE_ITEMS;
-    if (*result != ERROR_SUCCESS)
-        return nullptr;
-    auto it = key->children.begin();
-    std::advance(it, dwIndex);
-    return it->second;
 }
 
 }  // namespace
@@ -400,11 +383,15 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
                              LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                              PFILETIME lpftLastWriteTime)
 {
-    LSTATUS result;
-    std::shared_ptr<Key> child =
-        Enumerated("RegEnumKeyExW", hKey, dwIndex, lpReserved, lpClass, lpcchClass, lpftLastWriteTime, &result);
-    if (!child)
-        return result;
+    std::shared_ptr<Key> key = Resolve(hKey);
+    Record("RegEnumKeyExW", PathOf(hKey) + " #" + std::to_string(dwIndex));
+    if (lpReserved || lpClass || lpcchClass || lpftLastWriteTime)
+        Violation("RegEnumKeyExW asked for class or time");
+    if (LSTATUS refused = Refusal("RegEnumKeyExW", hKey, key, KEY_ENUMERATE_SUB_KEYS))
+        return refused;
+    if (dwIndex >= key->children.size())
+        return ERROR_NO_MORE_ITEMS;
+    const std::shared_ptr<Key> &child = std::next(key->children.begin(), dwIndex)->second;
     const std::u16string name = Utf16(child->name);
     if (name.size() + 1 > *lpcchName)
         return ERROR_MORE_DATA;
@@ -420,17 +407,11 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime)
 {
     std::shared_ptr<Key> key = Resolve(hKey);
-    Call("RegQueryInfoKeyW", PathOf(hKey));
+    Record("RegQueryInfoKeyW", PathOf(hKey));
     if (lpClass || lpcchClass || lpReserved || lpcbSecurityDescriptor || lpftLastWriteTime)
         Violation("RegQueryInfoKeyW asked for class, security or time");
-    if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (key->deleted)
-        return ERROR_KEY_DELETED;
-    if (!Holds(hKey, KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    if (DWORD code = Fault("RegQueryInfoKeyW", key->path))
-        return (LSTATUS)code;
+    if (LSTATUS refused = Refusal("RegQueryInfoKeyW", hKey, key, KEY_QUERY_VALUE))
+        return refused;
     DWORD longestName = 0, longestValueName = 0, longestValue = 0;
     for (const auto &child : key->children)
         longestName = std::max(longestName, (DWORD)Utf16(child.second->name).size());
@@ -457,23 +438,23 @@ NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
 {
     auto it = state.handles.find((uintptr_t)KeyHandle);
     std::shared_ptr<Key> key = it == state.handles.end() ? nullptr : it->second;
-    Call("NtDeleteKey", key ? key->path : std::string("?"));
+    Record("NtDeleteKey", key ? key->path : std::string("?"));
     if (!key)
         return StatusInvalidHandle;
     if (key->deleted)
         return StatusKeyDeleted;
     if (!Holds((HKEY)KeyHandle, DELETE))
         return StatusAccessDenied;
-    if (key->deleteResult != ERROR_SUCCESS)
-        return StatusOf(key->deleteResult);
     if (!key->children.empty())
         return state.wine ? StatusAccessDenied : StatusCannotDelete;
-    if (DWORD code = Fault("NtDeleteKey", key->path))
-        return StatusOf(code);
+    const Failure failure = Fault("NtDeleteKey", key->path);
+    if (failure.subkeysLeft)
+        return StatusCannotDelete;
+    if (failure.code)
+        return StatusOf(failure.code);
     // The key behind the handle itself, a link as a link.
     key->parent.lock()->children.erase(Upper(key->name));
     key->deleted = true;
-    state.deletedKeys.push_back(key->path);
     return 0;
 }
 
@@ -498,26 +479,20 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
 {
     std::shared_ptr<Key> key = Resolve(hKey);
     std::string name = FromAnsi(lpValueName);
-    Call("RegSetValueExA", PathOf(hKey) + " " + name);
+    Record("RegSetValueExA", PathOf(hKey) + " " + name);
     if (Reserved != 0)
         Violation("RegSetValueExA with a reserved argument");
-    if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (key->deleted)
-        return ERROR_KEY_DELETED;
-    if (!Holds(hKey, KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
     if (dwType == REG_DWORD && cbData != 4)
         return ERROR_INVALID_PARAMETER;
-    if (DWORD code = Fault("RegSetValueExA", key->path))
-        return (LSTATUS)code;
+    if (LSTATUS refused = Refusal("RegSetValueExA", hKey, key, KEY_SET_VALUE))
+        return refused;
     key->values[Upper(name)] = {name, Value{dwType, std::string((const char *)lpData, cbData)}};
     return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey)
 {
-    Call("RegCloseKey", PathOf(hKey));
+    Record("RegCloseKey", PathOf(hKey));
     if (IsRoot(hKey))
         return ERROR_SUCCESS;
     handleAccess.erase((uintptr_t)hKey);

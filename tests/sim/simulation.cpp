@@ -9,18 +9,21 @@ namespace detail {
 
 Machine state;
 uintptr_t nextHandle = 0x1000;
+// How many calls of each operation on each subject have consulted the hook.
+static std::map<std::string, int> occurrences;
 
 void Violation(const std::string &what)
 {
     state.violations.push_back(what);
 }
 
-DWORD Fault(const std::string &op, const std::string &subject)
+Failure Fault(const std::string &op, const std::string &subject)
 {
-    return state.fault ? state.fault(op, subject) : 0;
+    const int occurrence = occurrences[op + " " + subject]++;
+    return state.fault ? state.fault(Call{op, subject, occurrence}) : Failure();
 }
 
-void Call(const std::string &op, const std::string &subject)
+void Record(const std::string &op, const std::string &subject)
 {
     state.calls.push_back(subject.empty() ? op : op + " " + subject);
     if (state.between) {
@@ -54,6 +57,7 @@ void Reset()
         std::free(p);
     state = Machine();
     handleAccess.clear();
+    occurrences.clear();
     state.currentUser = std::make_shared<Key>();
     state.currentUser->path = "HKCU";
     state.localMachine = std::make_shared<Key>();

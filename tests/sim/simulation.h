@@ -4,7 +4,8 @@
 // HKEY_LOCAL_MACHINE, with HKEY_CLASSES_ROOT as Windows shows it: the
 // user's classes in front of the machine's) and file tree with Windows' result and last-error codes,
 // answers message boxes from a script and records every platform call.  Any
-// single operation can be made to fail with a chosen code through `fault`.
+// single call can be made to fail, with any answer Windows gives, through
+// the one fault hook, `fault`.
 #ifndef UNINSTALL_SIMULATION_H
 #define UNINSTALL_SIMULATION_H
 
@@ -39,8 +40,6 @@ struct Key {
     std::map<std::string, std::pair<std::string, Value>> values;  // upper-case name -> (name, value)
     std::optional<Link> link;  // a registry link: opened and deleted by name, it is its target
     bool deleted = false;
-    LSTATUS openResult = ERROR_SUCCESS;    // forced result of opening this key
-    LSTATUS deleteResult = ERROR_SUCCESS;  // forced result of deleting this key
     // The rights the account has on this key (its DACL, in short): an open
     // asking for any other right is refused with ERROR_ACCESS_DENIED.
     REGSAM granted = KEY_ALL_ACCESS;
@@ -72,26 +71,34 @@ struct Answer {
     std::function<void()> before;  // runs while the box is up, before it is answered
 };
 
-struct Shell {
-    int result = 0;        // what SHFileOperationA returns
-    bool aborted = false;  // sets fAnyOperationsAborted (the user cancelled the progress window)
-    bool removes = true;   // whether the folder is actually deleted
+// One call of the program, as the fault hook sees it.
+struct Call {
+    std::string op;       // the function: "NtOpenKey", "DeleteFileA", ...
+    std::string subject;  // its key path or file path; "" for a directory request
+    int occurrence;       // how many calls of op on subject came before it
 };
-// The shell's "File In Use" window answered with Skip (Vista and later): 0
-// returned, nothing aborted, the folder still there.
-const Shell ShellSkip = {0, false, false};
-// A fault code that makes SHFileOperationA answer as after Skip.
-const DWORD FaultShellSkip = 0xE0000001u;
-// A fault code that makes NtDeleteKey answer STATUS_CANNOT_DELETE, as for a
-// key that still has subkeys (RtlNtStatusToDosError makes it 5).
-const DWORD FaultCannotDelete = ERROR_KEY_HAS_CHILDREN;
+
+// What the fault hook makes a call answer; all empty: the call goes through.
+struct Failure {
+    Failure(DWORD failWith = 0) : code(failWith) {}
+    DWORD code;  // fails with this Win32 code (NT functions: its status; SHFileOperationA returns it)
+    // The answers some calls give besides an error code:
+    bool subkeysLeft = false;  // NtDeleteKey: STATUS_CANNOT_DELETE, as for a key with subkeys
+    bool skipped = false;      // SHFileOperationA: 0, the folder left (Skip in the shell's File In Use window)
+    bool aborted = false;      // SHFileOperationA: fAnyOperationsAborted, the folder left (progress window cancelled)
+    UINT needed = 0;           // a directory request: this size returned, no path (a path too long for the buffer)
+    bool Any() const { return code || subkeysLeft || skipped || aborted || needed; }
+};
+inline Failure SubkeysLeft() { Failure f; f.subkeysLeft = true; return f; }
+inline Failure ShellSkip() { Failure f; f.skipped = true; return f; }
+inline Failure ShellAborted() { Failure f; f.aborted = true; return f; }
+inline Failure Needed(UINT size) { Failure f; f.needed = size; return f; }
 
 // A named mutex as another process holds it.
 struct Mutex {
     bool heldByOther = false;
     DWORD releasedAfter = INFINITE;  // milliseconds of waiting until the holder lets go; INFINITE: never
     bool abandoned = false;          // the holder ends without releasing it
-    int refusedOpens = 0;            // CreateMutexA answers ERROR_ACCESS_DENIED this many times
     bool ownedByProgram = false;
     bool abandonedByProgram = false;  // the program's process ended while it owned it
 };
@@ -110,20 +117,16 @@ struct Machine {
     // left, where Windows says STATUS_CANNOT_DELETE.
     bool wine = false;
     std::string wow64Directory = "C:\\windows\\SysWOW64";
-    std::optional<UINT> systemDirectoryResult;   // forced return of GetSystemDirectoryA
-    std::optional<UINT> windowsDirectoryResult;  // forced return of GetWindowsDirectoryA
     std::map<DWORD, std::string> errorTexts;     // what FormatMessageA knows
     std::vector<Answer> answers;                 // for message boxes, in order
     // Answers a question past the script; unset, such a question is a misuse.
     std::function<int()> unscripted;
-    Shell shell;
     std::map<std::string, Mutex> mutexes;  // by name
     DWORD waited = 0;                      // milliseconds the program spent in waits and sleeps
 
-    // Fault injection: called with the operation's name and its key path or
-    // file path (nothing for a directory request); a non-zero result makes
-    // that call fail with that code (see FaultShellSkip, FaultCannotDelete).
-    std::function<DWORD(const std::string &op, const std::string &subject)> fault;
+    // Fault injection: consulted by every call that can fail, once the
+    // machine itself would let it through; its answer is the call's.
+    std::function<Failure(const Call &)> fault;
     // Another program at work: called with each platform call as it is
     // recorded, before the call does anything, so a test can change the
     // machine between two calls of the program.
@@ -136,7 +139,6 @@ struct Machine {
     // Records.
     std::vector<std::string> calls;  // "DeleteFileA C:\windows\system32\x.dll", ...
     std::vector<Box> boxes;
-    std::vector<std::string> deletedKeys;       // full paths, in order
     std::vector<std::string> shellRequests;     // pFrom of each SHFileOperationA
     std::vector<std::string> violations;        // misuse of an operation
     std::map<uintptr_t, std::shared_ptr<Key>> handles;

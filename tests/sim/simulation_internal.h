@@ -19,10 +19,10 @@ extern std::map<uintptr_t, REGSAM> handleAccess;
 
 // Records a misuse of an operation.
 void Violation(const std::string &what);
-// The code the fault hook has for this call; 0 when it goes through.
-DWORD Fault(const std::string &op, const std::string &subject);
+// What the fault hook makes of this call; empty when it goes through.
+Failure Fault(const std::string &op, const std::string &subject);
 // Records a call, then lets another program act (Machine::between).
-void Call(const std::string &op, const std::string &subject);
+void Record(const std::string &op, const std::string &subject);
 
 }  // namespace detail
 }  // namespace sim

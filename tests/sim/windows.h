@@ -9,7 +9,6 @@
 
 #define WINAPI
 #define NTAPI
-#define APIENTRY
 
 typedef uint32_t DWORD;
 typedef int32_t LONG;
@@ -17,7 +16,6 @@ typedef int BOOL;
 typedef unsigned int UINT;
 typedef uint16_t WORD;
 typedef unsigned char BYTE;
-typedef char CHAR;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
 // UTF-16, as on Windows (wchar_t is 32 bits wide here).
@@ -54,18 +52,11 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
 #define KEY_QUERY_VALUE 0x0001u
 #define KEY_SET_VALUE 0x0002u
-#define KEY_CREATE_SUB_KEY 0x0004u
 #define KEY_ENUMERATE_SUB_KEYS 0x0008u
-#define KEY_NOTIFY 0x0010u
-#define KEY_CREATE_LINK 0x0020u
 #define KEY_WOW64_64KEY 0x0100u
 #define KEY_WOW64_32KEY 0x0200u
 #define DELETE 0x00010000u
-#define READ_CONTROL 0x00020000u
-#define WRITE_DAC 0x00040000u
-#define WRITE_OWNER 0x00080000u
 #define KEY_READ 0x20019u
-#define KEY_WRITE 0x20006u
 #define KEY_ALL_ACCESS 0xF003Fu
 #define REG_OPTION_OPEN_LINK 0x00000008u
 #define REG_DWORD 4u
@@ -82,7 +73,6 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_KEY_DELETED 1018L
-#define ERROR_KEY_HAS_CHILDREN 1020L
 
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 #define FILE_ATTRIBUTE_READONLY 0x00000001u

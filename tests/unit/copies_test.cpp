@@ -28,24 +28,6 @@ public:
         ADD_FAILURE() << prefix << " was never called";
         return calls.size();
     }
-    void TearDown() override
-    {
-        EXPECT_THAT(sim::machine().mutexHandles, IsEmpty());
-        // A run that ends normally gives its turn back itself; the system's
-        // clean-up at the end of the process is for a run cut short.
-        for (const auto &mutex : sim::machine().mutexes)
-            EXPECT_FALSE(mutex.second.abandonedByProgram) << mutex.first << " left for the system to give back";
-        Machine::TearDown();
-    }
-    void ExpectWholeRemoval()
-    {
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-        for (const std::string &file : SystemFiles)
-            EXPECT_FALSE(sim::Exists(file)) << file;
-        for (const std::string &file : DpfFiles)
-            EXPECT_FALSE(sim::Exists(file)) << file;
-    }
 };
 
 }  // namespace
@@ -63,79 +45,63 @@ TEST_F(Copies, AloneTheProgramTakesItsTurnAndGivesItBack)
     EXPECT_LT(First("MessageBoxA"), First("ReleaseMutex"));
 }
 
+// A first copy holds the turn: it ends, or is killed, after 7 s; or another
+// program holds the name on purpose, or a first copy waits on a user who
+// went for lunch: after a minute the program runs all the same, silently, as
+// the removal copes with others at work.
 TEST_F(Copies, SecondCopyWaitsForTheFirstThenMakesItsOwnPass)
 {
     InstallComponents();
     sim::Run();  // takes the name, so that the test knows it
     const std::string name = TurnName();
     ASSERT_FALSE(name.empty());
-    for (bool abandoned : {false, true}) {
-        SCOPED_TRACE(abandoned ? "the first copy was killed" : "the first copy ended");
-        sim::Reset();
+    struct Case {
+        const char *what;
+        DWORD releasedAfter;
+        bool abandoned;
+        DWORD waited;
+    };
+    for (const Case &c : {Case{"the first copy ends", 7000, false, 7000}, Case{"the first copy is killed", 7000, true, 7000},
+                          Case{"a holder that never lets go", INFINITE, false, 60000}}) {
+        SCOPED_TRACE(c.what);
+        Fresh();
         InstallComponents();
-        sim::Mutex &first = sim::machine().mutexes[name];
-        first.heldByOther = true;
-        first.releasedAfter = 7000;
-        first.abandoned = abandoned;
+        sim::machine().mutexes[name] = {true, c.releasedAfter, c.abandoned};
         EXPECT_EQ(RunProgram(), 0);
         ExpectWholeRemoval();
-        EXPECT_EQ(sim::machine().waited, 7000u);
+        EXPECT_EQ(sim::machine().waited, c.waited);
         // Nothing touched before the turn came: not even the zone value.
         EXPECT_LT(First("WaitForSingleObject"), First("RegOpenKeyExA"));
         EXPECT_LT(First("WaitForSingleObject"), First("MessageBoxA"));
     }
 }
 
-// Another program may hold the name on purpose, or a first copy may wait on
-// a user who went for lunch: after a minute the program runs all the same,
-// silently, as the removal copes with others at work.
-TEST_F(Copies, HolderThatNeverLetsGoDelaysTheRunByAMinuteOnly)
+// The name cannot be had.  A copy run by another user made it with security
+// that lets this one neither open it nor wait on it: look again until it is
+// gone, within the same minute.  The system will not make it at all: the run
+// goes on at once.
+TEST_F(Copies, NameThatCannotBeHad)
 {
-    InstallComponents();
-    sim::Run();
-    const std::string name = TurnName();
-    sim::Reset();
-    InstallComponents();
-    sim::machine().mutexes[name].heldByOther = true;
-    EXPECT_EQ(RunProgram(), 0);
-    ExpectWholeRemoval();
-    EXPECT_EQ(sim::machine().waited, 60000u);
-    EXPECT_THAT(CallsOf("ReleaseMutex"), IsEmpty()) << "released a mutex it never owned";
-}
-
-// A copy run by another user made the name with security that lets this one
-// neither open it nor wait on it: look again until it is gone, within the
-// same minute.
-TEST_F(Copies, NameThatCannotBeOpenedIsTriedAgainWithinTheMinute)
-{
-    InstallComponents();
-    sim::Run();
-    const std::string name = TurnName();
-    for (int refusals : {3, 1000}) {
-        SCOPED_TRACE(refusals);
-        sim::Reset();
+    struct Case {
+        DWORD code;
+        int times;
+        size_t creates;  // tries; 0: more than one, as many as a minute allows
+        DWORD minWait, maxWait;
+    };
+    const Case cases[] = {{ERROR_ACCESS_DENIED, 3, 4, 1, 60000},
+                          {ERROR_ACCESS_DENIED, Always, 0, 59000, 60000},
+                          {1450 /* ERROR_NO_SYSTEM_RESOURCES */, Always, 1, 0, 0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.code) + " " + std::to_string(c.times));
+        Fresh();
         InstallComponents();
-        sim::machine().mutexes[name].refusedOpens = refusals;
+        FailCall("CreateMutexA", AnySubject, c.code, c.times);
         EXPECT_EQ(RunProgram(), 0);
         ExpectWholeRemoval();
-        EXPECT_LE(sim::machine().waited, 60000u);
-        if (refusals < 10) {
-            EXPECT_EQ(CallsOf("CreateMutexA").size(), (size_t)refusals + 1);
-            EXPECT_THAT(CallsOf("ReleaseMutex"), ElementsAre("ReleaseMutex " + name));
-        } else {
-            EXPECT_GE(sim::machine().waited, 59000u);
-        }
+        EXPECT_GE(sim::machine().waited, c.minWait);
+        EXPECT_LE(sim::machine().waited, c.maxWait);
+        const size_t creates = CallsOf("CreateMutexA").size();
+        EXPECT_TRUE(c.creates ? creates == c.creates : creates > 1) << creates << " tries";
+        EXPECT_EQ(CallsOf("ReleaseMutex").size(), c.times == Always ? 0u : 1u) << "the turn had and given back";
     }
-}
-
-TEST_F(Copies, NameTheSystemWillNotCreateLeavesTheRunAsItWas)
-{
-    InstallComponents();
-    sim::machine().fault = [](const std::string &op, const std::string &) -> DWORD {
-        return op == "CreateMutexA" ? 1450 /* ERROR_NO_SYSTEM_RESOURCES */ : 0;
-    };
-    EXPECT_EQ(RunProgram(), 0);
-    ExpectWholeRemoval();
-    EXPECT_EQ(CallsOf("CreateMutexA").size(), 1u);
-    EXPECT_EQ(sim::machine().waited, 0u);
 }

@@ -13,7 +13,7 @@ namespace {
 
 struct Answer {
     const char *what;
-    DWORD code;
+    sim::Failure failure;
     bool gone;           // another program removed the subject just before: only for targets of the plan
     const char *onlyBy;  // the one call that gives it, if only one does
 };
@@ -24,26 +24,20 @@ const Answer Answers[] = {
     {"access denied", ERROR_ACCESS_DENIED, false, nullptr},
     {"sharing violation", ERROR_SHARING_VIOLATION, false, nullptr},
     {"key deleted", ERROR_KEY_DELETED, true, nullptr},
-    {"STATUS_CANNOT_DELETE", sim::FaultCannotDelete, false, "NtDeleteKey"},
+    {"STATUS_CANNOT_DELETE", sim::SubkeysLeft(), false, "NtDeleteKey"},
     {"no system resources", 1450, false, nullptr},
-    {"the shell's Skip", sim::FaultShellSkip, false, "SHFileOperationA"},
+    {"the shell's Skip", sim::ShellSkip(), false, "SHFileOperationA"},
+    {"the shell's progress window cancelled", sim::ShellAborted(), false, "SHFileOperationA"},
 };
-
-const std::string Stores[] = {"HKCU\\Software\\Classes\\", "HKLM\\Software\\Classes\\"};
-
-bool Below(const std::string &path, const std::string &top)
-{
-    return path.compare(0, top.size(), top) == 0 && (path.size() == top.size() || path[top.size()] == '\\');
-}
 
 // Whether a key path or a file path is a target of the plan or inside one.
 bool InPlan(const std::string &subject)
 {
-    for (const std::string &store : Stores)
-        if (Below(subject, store + ClassKey1) || Below(subject, store + ClassKey2))
+    for (const std::string &target : Targets())
+        if (subject.compare(0, target.size(), target) == 0 &&
+            (subject.size() == target.size() || subject[target.size()] == '\\'))
             return true;
-    return Below(subject, Folder) || std::count(SystemFiles.begin(), SystemFiles.end(), subject) ||
-           std::count(DpfFiles.begin(), DpfFiles.end(), subject);
+    return false;
 }
 
 void RemoveSubject(const std::string &subject)
@@ -64,25 +58,6 @@ void PutBack(const std::string &target)
         sim::AddFile(target);
 }
 
-// The targets of the plan that are still there.
-std::vector<std::string> Left()
-{
-    std::vector<std::string> left;
-    for (const std::string &store : Stores)
-        for (const std::string &key : {ClassKey1, ClassKey2})
-            if (sim::FindKey(RootOf(store), store.substr(5) + key))
-                left.push_back(store + key);
-    for (const std::string &file : SystemFiles)
-        if (sim::Exists(file))
-            left.push_back(file);
-    for (const std::string &file : DpfFiles)
-        if (sim::Exists(file))
-            left.push_back(file);
-    if (sim::Exists(Folder))
-        left.push_back(Folder);
-    return left;
-}
-
 // Everything on the machine outside the plan: keys with their values, files
 // with their marks.  The zone value is the run's to set.
 std::set<std::string> Outside()
@@ -93,7 +68,7 @@ std::set<std::string> Outside()
             return;
         seen.insert(key.path);
         for (const auto &value : key.values)
-            if (key.path != "HKCU\\" + ZoneKey || value.second.first != "1004")
+            if (key.path != "HKCU\\" + ZoneKey || value.second.first != plan::ZoneValue)
                 seen.insert(key.path + " " + value.second.first + "=" + value.second.second.data);
         for (const auto &child : key.children)
             walk(*child.second);
@@ -112,9 +87,7 @@ void Prepare()
 {
     sim::Reset();
     InstallComponents();
-    for (const std::string &key : {ClassKey1, ClassKey2})
-        sim::SetValue(HKEY_CURRENT_USER, "Software\\Classes\\" + key + "\\InprocServer32", "", 1, "x.dll");
-    sim::CreateKey(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000001}");
+    InstallPerUser();
     sim::FindFile(DpfFiles[1])->readOnly = true;
     sim::machine().unscripted = [asked = 0]() mutable { return asked++ ? IDNO : IDYES; };
 }
@@ -123,33 +96,34 @@ void Prepare()
 
 TEST(Faults, EverySingleFailureEndsWithTheTruth)
 {
+    // The calls that can fail, in order: a run is the same up to the one that fails.
     Prepare();
-    int points = 0;
-    sim::machine().fault = [&](const std::string &, const std::string &) -> DWORD { return points++, 0; };
+    std::vector<sim::Call> points;
+    sim::machine().fault = [&](const sim::Call &call) { return points.push_back(call), sim::Failure(); };
     ASSERT_EQ(sim::Run(), 0);
     ASSERT_THAT(Left(), ::testing::IsEmpty());
-    ASSERT_GT(points, 50);
+    ASSERT_GT(points.size(), 50u);
 
-    int runs = 0;
-    for (int point = 0; point < points; point++) {
+    size_t runs = 0;
+    for (size_t point = 0; point < points.size(); point++) {
+        const sim::Call &failed = points[point];
         for (const Answer &answer : Answers) {
+            if ((answer.onlyBy && failed.op != answer.onlyBy) || (answer.gone && !InPlan(failed.subject)))
+                continue;
+            SCOPED_TRACE(std::string(answer.what) + " from " + failed.op + " " + failed.subject);
             Prepare();
             const std::set<std::string> before = Outside();
-            std::string failed;
-            int seen = 0;
-            sim::machine().fault = [&](const std::string &op, const std::string &subject) -> DWORD {
-                if (seen++ != point || (answer.onlyBy && op != answer.onlyBy) || (answer.gone && !InPlan(subject)))
-                    return 0;
+            size_t seen = 0;
+            sim::machine().fault = [&](const sim::Call &call) {
+                if (seen++ != point)
+                    return sim::Failure();
+                EXPECT_EQ(call.op + " " + call.subject, failed.op + " " + failed.subject);
                 if (answer.gone)
-                    RemoveSubject(subject);
-                failed = op + " " + subject;
-                return answer.code;
+                    RemoveSubject(call.subject);
+                return answer.failure;
             };
             const int exitCode = sim::Run();
-            if (failed.empty())
-                continue;
             runs++;
-            SCOPED_TRACE(std::string(answer.what) + " from " + failed);
             const std::vector<std::string> texts = Texts();
             ASSERT_FALSE(texts.empty());
             const bool succeeded = texts.back() == MsgUninstallSucceeded;
@@ -160,16 +134,14 @@ TEST(Faults, EverySingleFailureEndsWithTheTruth)
             const bool noRights = std::count(texts.begin(), texts.end(), std::string(MsgNoRegistryRights)) != 0;
             EXPECT_EQ(exitCode, noRights ? 1 : 0);
             if (noRights) {
-                EXPECT_TRUE(failed.rfind("NtOpenKey", 0) == 0 && answer.code == ERROR_ACCESS_DENIED)
+                EXPECT_TRUE(failed.op == "NtOpenKey" && answer.failure.code == ERROR_ACCESS_DENIED)
                     << "no-rights boxes, but the system refused no open";
             }
             EXPECT_EQ(Outside(), before) << "changed something outside the plan";
-            EXPECT_THAT(sim::machine().violations, ::testing::IsEmpty());
-            EXPECT_THAT(sim::machine().handles, ::testing::IsEmpty());
-            EXPECT_TRUE(sim::machine().allocations.empty());
+            ExpectSoundRun();
         }
     }
-    EXPECT_GT(runs, 4 * points);
+    EXPECT_GT(runs, 4 * points.size());
     sim::Reset();
 }
 
@@ -201,7 +173,7 @@ TEST(Faults, TargetThatComesBackIsSeen)
         EXPECT_TRUE(back) << "never removed";
         EXPECT_EQ(Texts().back(), MsgUninstallFailed);
         EXPECT_THAT(Left(), ::testing::Contains(target));
-        EXPECT_THAT(sim::machine().handles, ::testing::IsEmpty());
+        ExpectSoundRun();
     }
     sim::Reset();
 }

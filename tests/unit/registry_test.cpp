@@ -32,15 +32,14 @@ public:
         sim::machine().calls.clear();
         DeleteKeyTree(classes, name.c_str());
         RegCloseKey(classes);
-        EXPECT_THAT(sim::machine().handles, IsEmpty());
-    }
-    size_t Count(const std::string &call)
-    {
-        return std::count(sim::machine().calls.begin(), sim::machine().calls.end(), call);
     }
     // How often the removal opened the key at path: as a link, for listing,
     // counting and deleting its subkeys (0x10009) and no more.
-    size_t Opens(const std::string &path) { return Count("NtOpenKey " + path + " (link) (0x10009)"); }
+    size_t Opens(const std::string &path)
+    {
+        return std::count(sim::machine().calls.begin(), sim::machine().calls.end(),
+                          "NtOpenKey " + path + " (link) (0x10009)");
+    }
 };
 
 std::string Child(int i)
@@ -52,41 +51,27 @@ std::string Child(int i)
 
 }  // namespace
 
-TEST_F(KeyTree, KeyWithoutSubkeysIsDeletedWithoutListingIt)
-{
-    sim::SetValue(HKEY_CLASSES_ROOT, "CLSID\\{A}", "", 1, "x");
-    Remove("{A}");
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{A}"));
-    EXPECT_THAT(CallsOf("RegQueryInfoKeyW"), IsEmpty());
-    EXPECT_THAT(CallsOf("RegEnumKeyExW"), IsEmpty());
-    EXPECT_THAT(Texts(), IsEmpty());
-}
-
 // Whatever a key's delete says while subkeys are left: Windows'
-// STATUS_CANNOT_DELETE, Wine's STATUS_ACCESS_DENIED.
-TEST_F(KeyTree, DeepestKeysGoFirstAndTheNamedKeyLast)
+// STATUS_CANNOT_DELETE, Wine's STATUS_ACCESS_DENIED.  The key goes whole,
+// its neighbour with a longer name stays.
+TEST_F(KeyTree, KeyWithSubkeysGoesWholeOnWindowsAndWine)
 {
     for (bool wine : {false, true}) {
         SCOPED_TRACE(wine ? "Wine" : "Windows");
         sim::machine().wine = wine;
-        sim::machine().deletedKeys.clear();
-        for (const char *path : {"{A}\\InprocServer32", "{A}\\Control", "{A}\\Implemented Categories\\{X}",
-                                 "{A}\\Implemented Categories\\{Y}", "{A}\\TypeLib"})
+        for (const char *path : {"{A}\\InprocServer32", "{A}\\Implemented Categories\\{X}",
+                                 "{A}\\Implemented Categories\\{Y}", "{A0}\\InprocServer32"})
             sim::CreateKey(HKEY_CLASSES_ROOT, std::string("CLSID\\") + path);
-        sim::CreateKey(HKEY_CLASSES_ROOT, "CLSID\\{A0}\\InprocServer32");
         Remove("{A}");
-        const std::string A = MachineClasses + "CLSID\\{A}";
-        EXPECT_THAT(sim::machine().deletedKeys,
-                    ElementsAre(A + "\\Control", A + "\\Implemented Categories\\{X}",
-                                A + "\\Implemented Categories\\{Y}", A + "\\Implemented Categories",
-                                A + "\\InprocServer32", A + "\\TypeLib", A));
+        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{A}"));
         EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{A0}\\InprocServer32"));
+        EXPECT_THAT(Texts(), IsEmpty());
     }
 }
 
 TEST_F(KeyTree, AbsentClassKeysChangeNothing)
 {
-    sim::CreateKey(HKEY_CLASSES_ROOT, "CLSID\\{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D2}x");
+    sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "x");
     sim::AddFile(SystemFiles[0]);
     size_t keys = sim::CountKeys(HKEY_CLASSES_ROOT);
     EXPECT_EQ(RunProgram(), 0);
@@ -102,59 +87,12 @@ TEST_F(KeyTree, UnseenClassStoreFailsTheRun)
 {
     for (LSTATUS why : {(LSTATUS)ERROR_ACCESS_DENIED, (LSTATUS)1450 /* ERROR_NO_SYSTEM_RESOURCES */}) {
         SCOPED_TRACE(why);
-        sim::Reset();
+        Fresh();
         InstallComponents();
-        sim::FindKey(HKEY_CLASSES_ROOT, "CLSID")->openResult = why;
+        FailCall("RegOpenKeyExA", MachineClasses + "CLSID", why);
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
         EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
-        EXPECT_FALSE(sim::Exists(SystemFiles[0]));
-    }
-}
-
-// The system refuses to open a key deep in the first class tree for its
-// removal: the two boxes, exit code 1, and nothing after that key touched.
-TEST_F(KeyTree, NoRightsAtDepthEndsTheRunBeforeAnyFile)
-{
-    InstallComponents();
-    sim::MakeReadOnly(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32");
-    EXPECT_EQ(RunProgram(), 1);
-
-    EXPECT_THAT(Texts(), ElementsAre(MsgNoRegistryRights, MsgUninstallFailed));
-    for (const sim::Box &box : sim::machine().boxes) {
-        EXPECT_EQ(box.caption, MsgCaption);
-        EXPECT_EQ(box.style, (UINT)MB_OK);
-        EXPECT_EQ(box.owner, nullptr);
-    }
-    // Deleted before the refusal: stays deleted.  After it: stays in place.
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\Implemented Categories"));
-    EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32"));
-    EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\ProgID"));
-    EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2 + "\\ProgID"));
-    EXPECT_THAT(CallsOf("NtDeleteKey " + MachineClasses + ClassKey1 + "\\ProgID"), IsEmpty());
-    EXPECT_THAT(CallsOf("DeleteFileA"), IsEmpty());
-    EXPECT_THAT(CallsOf("GetSystemDirectoryA"), IsEmpty());
-    EXPECT_TRUE(sim::Exists(SystemFiles[0]));
-}
-
-TEST_F(KeyTree, EveryChildOfAWideLevelIsRemovedOnce)
-{
-    for (int width : {19, 20, 21, 40, 45, 300}) {
-        SCOPED_TRACE(width);
-        for (int i = 0; i < width; i++)
-            sim::CreateKey(HKEY_CLASSES_ROOT, "CLSID\\{W}\\" + Child(i) + "\\InprocServer32");
-        Remove("{W}");
-        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{W}"));
-        const std::string W = MachineClasses + "CLSID\\{W}";
-        for (int i = 0; i < width; i++) {
-            const std::string path = W + "\\" + Child(i);
-            ASSERT_EQ(Opens(path), 1u) << path;
-        }
-        EXPECT_THAT(Texts(), IsEmpty());
-        // Each child is enumerated once, and the level is counted once, for
-        // the pass that removes them: the key's delete then succeeds.
-        EXPECT_EQ(CallsOf("RegEnumKeyExW " + W).size(), (size_t)width);
-        EXPECT_EQ(CallsOf("RegQueryInfoKeyW " + W).size(), 1u);
+        EXPECT_THAT(Left(), ElementsAre(MachineClasses + ClassKey1, MachineClasses + ClassKey2));
     }
 }
 
@@ -170,16 +108,13 @@ TEST_F(KeyTree, ChildThatStaysIsNeverCollectedAgainAndTheRunFails)
         cases.back().insert(i * 2);  // more stay than one batch holds
     for (const std::set<int> &stuck : cases) {
         SCOPED_TRACE(::testing::PrintToString(stuck));
-        sim::Reset();
+        Fresh();
         sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
         sim::AddFile(SystemFiles[0]);
         for (int i = 0; i < 50; i++) {
-            auto key = sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i));
-            if (stuck.count(i)) {
-                const LSTATUS why = i % 4 ? ERROR_FILE_NOT_FOUND : 1450;  // ERROR_NO_SYSTEM_RESOURCES
-                key->openResult = why;
-                key->deleteResult = why;
-            }
+            sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i));
+            if (stuck.count(i))  // 1450: ERROR_NO_SYSTEM_RESOURCES
+                FailCall("NtOpenKey", MachineClasses + ClassKey1 + "\\" + Child(i), i % 4 ? ERROR_FILE_NOT_FOUND : 1450);
         }
         EXPECT_EQ(RunProgram(), 0);
         for (int i = 0; i < 50; i++) {
@@ -192,49 +127,6 @@ TEST_F(KeyTree, ChildThatStaysIsNeverCollectedAgainAndTheRunFails)
         EXPECT_EQ(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1) != nullptr, !stuck.empty());
         EXPECT_THAT(Texts(), ElementsAre(stuck.empty() ? MsgUninstallSucceeded : MsgUninstallFailed));
         EXPECT_FALSE(sim::Exists(SystemFiles[0]));
-    }
-}
-
-// Another program deletes a child of the class key while the program is
-// busy with an earlier sibling's subtree: inside the batch already collected,
-// at its last slot, at the first slot of the next batch, and the child being
-// removed itself.  None of it may cost a real sibling or the verdict.
-TEST_F(KeyTree, ChildDeletedByAnotherProgramMeanwhileCountsAsGone)
-{
-    struct Case {
-        int busy;    // the child whose subtree is being removed
-        int victim;  // the child the other program deletes then
-    };
-    for (const Case c : {Case{0, 5}, Case{0, 19}, Case{3, 20}, Case{0, 24}, Case{7, 7}, Case{20, 22}}) {
-        SCOPED_TRACE("deleted " + Child(c.victim) + " while removing below " + Child(c.busy));
-        sim::Reset();
-        InstallComponents();
-        for (int i = 0; i < 25; i++)
-            sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub\\leaf");
-        const std::string trigger = "NtDeleteKey " + MachineClasses + ClassKey1 + "\\" + Child(c.busy) + "\\sub\\leaf";
-        const std::string victim = ClassKey1 + "\\" + Child(c.victim);
-        bool done = false;
-        sim::machine().between = [&](const std::string &call) {
-            if (call == trigger && !done) {
-                sim::DeleteKey(HKEY_CLASSES_ROOT, victim);
-                done = true;
-            }
-        };
-        EXPECT_EQ(RunProgram(), 0);
-        EXPECT_TRUE(done);
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
-        for (const std::string &file : SystemFiles)
-            EXPECT_FALSE(sim::Exists(file)) << file;
-        for (int i = 0; i < 25; i++) {
-            const std::string path = MachineClasses + ClassKey1 + "\\" + Child(i);
-            // Collected before it vanished: one attempt; vanished before its
-            // batch was collected: none.
-            const size_t attempts = c.victim == i && c.victim / 20 > c.busy / 20 ? 0 : 1;
-            EXPECT_EQ(Opens(path), attempts) << path;
-        }
-        EXPECT_THAT(sim::machine().handles, IsEmpty());
     }
 }
 
@@ -261,33 +153,27 @@ std::string LongName(int i)
     }
 }
 
-TEST_F(KeyTree, LongestNamesAreCollectedAndRemoved)
+// Every child of a wide level is removed, each opened once: levels about
+// one batch wide and many batches wide; names as long as the registry
+// allows, which fill the child list after a few (many short batches), beside
+// short ones; each with a subkey of its own name.
+TEST_F(KeyTree, EveryChildOfAWideLevelIsRemovedOnce)
 {
-    std::vector<std::string> names = {std::string(254, 'b'), "short"};
-    for (int i = 0; i < 3; i++)
-        names.push_back(LongName(i));
-    for (const std::string &name : names)
-        sim::CreateKey(HKEY_CLASSES_ROOT, "CLSID\\{L}\\" + name + "\\" + name);
-    Remove("{L}");
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{L}"));
-    EXPECT_EQ(sim::machine().deletedKeys.size(), 2 * names.size() + 1);
-    EXPECT_THAT(Texts(), IsEmpty());
-    EXPECT_THAT(sim::machine().violations, IsEmpty());
-}
-
-TEST_F(KeyTree, WideLevelOfLongestNamesIsRemovedOnce)
-{
-    // Long names fill the child list after a few: many short batches.
-    std::vector<std::string> names;
-    for (int i = 0; i < 45; i++) {
-        names.push_back(LongName(i));
-        sim::CreateKey(HKEY_CLASSES_ROOT, "CLSID\\{L}\\" + names.back() + "\\leaf");
+    const std::pair<int, bool> cases[] = {{19, false}, {20, false}, {21, false}, {40, false},
+                                          {45, false}, {300, false}, {45, true}};
+    for (const auto &[width, longNames] : cases) {
+        SCOPED_TRACE(std::to_string(width) + (longNames ? " long names" : ""));
+        std::vector<std::string> names = {std::string(254, 'b'), "short"};
+        for (int i = 0; i < width; i++)
+            names.push_back(longNames ? LongName(i) : Child(i));
+        for (const std::string &name : names)
+            sim::CreateKey(HKEY_CLASSES_ROOT, "CLSID\\{W}\\" + name + "\\" + name);
+        Remove("{W}");
+        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{W}"));
+        for (const std::string &name : names)
+            ASSERT_EQ(Opens(MachineClasses + "CLSID\\{W}\\" + name), 1u);
+        EXPECT_THAT(Texts(), IsEmpty());
     }
-    Remove("{L}");
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{L}"));
-    for (const std::string &name : names)
-        ASSERT_EQ(Opens(MachineClasses + "CLSID\\{L}\\" + name), 1u);
-    EXPECT_THAT(Texts(), IsEmpty());
 }
 
 TEST_F(KeyTree, ChainOfFiveHundredTwelveLevels)
@@ -309,32 +195,30 @@ TEST_F(KeyTree, ChainOfFiveHundredTwelveLevels)
     pthread_join(thread, nullptr);
     pthread_attr_destroy(&attr);
     EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{D}"));
-    ASSERT_EQ(sim::machine().deletedKeys.size(), 512u);
-    EXPECT_EQ(sim::machine().deletedKeys.front(), MachineClasses + path);
-    EXPECT_EQ(sim::machine().deletedKeys.back(), MachineClasses + "CLSID\\{D}");
 }
 
 // What becomes of a class key's subkey, by what the system answers when it
 // is opened for its removal and when it is deleted.  Rights are checked at
 // the open: only a refused open is a refusal for rights (the two boxes,
-// exit code 1).  A key held with DELETE that does not go has stayed,
-// whatever code the delete gives (Windows' STATUS_CANNOT_DELETE, Wine's
-// access denied): the run fails, with exit code 0, and goes on to the files.
+// exit code 1), and nothing after that key is touched: what went before it
+// stays gone.  A key held with DELETE that does not go has stayed, whatever
+// code the delete gives (Windows' STATUS_CANNOT_DELETE, Wine's access
+// denied): the run fails, with exit code 0, and goes on to the files.
 TEST_F(KeyTree, KeyOutcomes)
 {
     enum Verdict { Gone, Stayed, Refused };
     struct Case {
         const char *what;
-        REGSAM granted;     // on InprocServer32
-        LSTATUS openFault;  // of the first open of InprocServer32
-        DWORD deleteFault;  // of the delete of InprocServer32
+        REGSAM granted;            // on InprocServer32
+        DWORD openFault;           // of the first open of InprocServer32
+        sim::Failure deleteFault;  // of its deletes
         bool subkeys;
         Verdict verdict;
     };
     const DWORD ShortOfResources = 1450;
     const Case cases[] = {
         {"granted, deleted", KEY_ALL_ACCESS, 0, 0, true, Gone},
-        {"granted, delete says subkeys left", KEY_ALL_ACCESS, 0, sim::FaultCannotDelete, true, Stayed},
+        {"granted, delete says subkeys left", KEY_ALL_ACCESS, 0, sim::SubkeysLeft(), true, Stayed},
         {"granted, delete says access denied (Wine)", KEY_ALL_ACCESS, 0, ERROR_ACCESS_DENIED, false, Stayed},
         {"granted, delete fails otherwise", KEY_ALL_ACCESS, 0, ShortOfResources, false, Stayed},
         {"granted, open fails otherwise", KEY_ALL_ACCESS, ShortOfResources, 0, true, Stayed},
@@ -346,66 +230,28 @@ TEST_F(KeyTree, KeyOutcomes)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        sim::Reset();
+        Fresh();
         InstallComponents();
         const std::string key = ClassKey1 + "\\InprocServer32";
         if (c.subkeys)
             sim::CreateKey(HKEY_CLASSES_ROOT, key + "\\Sub");
         sim::FindKey(HKEY_CLASSES_ROOT, key)->granted = c.granted;
-        bool opened = false;
-        sim::machine().fault = [&](const std::string &op, const std::string &subject) -> DWORD {
-            if (subject != MachineClasses + key)
-                return 0;
-            if (op == "NtOpenKey" && !opened) {
-                opened = true;
-                return (DWORD)c.openFault;
-            }
-            return op == "NtDeleteKey" ? c.deleteFault : 0;
-        };
+        FailCall("NtOpenKey", MachineClasses + key, c.openFault, 1);
+        FailCall("NtDeleteKey", MachineClasses + key, c.deleteFault);
+        const std::vector<std::string> installed = Left();
         EXPECT_EQ(RunProgram(), c.verdict == Refused ? 1 : 0);
         EXPECT_EQ(sim::FindKey(HKEY_CLASSES_ROOT, key) != nullptr, c.verdict != Gone);
         if (c.verdict == Refused) {
             EXPECT_THAT(Texts(), ElementsAre(MsgNoRegistryRights, MsgUninstallFailed));
-            EXPECT_TRUE(sim::Exists(SystemFiles[0]));
+            EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\Implemented Categories"));
+            EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\ProgID"));
+            EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2 + "\\ProgID"));
+            EXPECT_EQ(Left(), installed);
         } else {
             EXPECT_THAT(Texts(), ElementsAre(c.verdict == Gone ? MsgUninstallSucceeded : MsgUninstallFailed));
-            EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
-            EXPECT_FALSE(sim::Exists(SystemFiles[0]));
-            EXPECT_FALSE(sim::Exists(DpfFiles[2]));
+            EXPECT_EQ(Left(), c.verdict == Gone ? std::vector<std::string>() : std::vector<std::string>{MachineClasses + ClassKey1});
         }
     }
-}
-
-// The removal asks for what it needs and no more: a tree whose owner granted
-// reading and deleting, but not writing, goes whole.
-TEST_F(KeyTree, TreeThatGrantsReadingAndDeletingOnlyIsRemoved)
-{
-    InstallComponents();
-    sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub\\Leaf");
-    std::function<void(sim::Key &)> grant = [&](sim::Key &key) {
-        key.granted = KEY_READ | DELETE;
-        for (auto &child : key.children)
-            grant(*child.second);
-    };
-    grant(*sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-}
-
-// Where the system cannot count a key's subkeys, the enumeration tells.
-TEST_F(KeyTree, SubkeysThatCannotBeCountedAreStillRemoved)
-{
-    InstallComponents();
-    for (int i = 0; i < 45; i++)
-        sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
-    sim::machine().fault = [](const std::string &op, const std::string &) -> DWORD {
-        return op == "RegQueryInfoKeyW" ? 1450 /* ERROR_NO_SYSTEM_RESOURCES */ : 0;
-    };
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
 }
 
 // A link below a class key points somewhere outside the plan.  Whoever can
@@ -421,7 +267,7 @@ TEST_F(KeyTree, LinksAreRemovedAsLinksAndTheirTargetsStay)
                           Case{"link deeper down", ClassKey1 + "\\InprocServer32\\Deeper\\Link"},
                           Case{"class key that is itself a link", ClassKey2}}) {
         SCOPED_TRACE(c.what);
-        sim::Reset();
+        Fresh();
         InstallComponents();
         if (c.link == ClassKey2)
             sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey2);
@@ -433,112 +279,97 @@ TEST_F(KeyTree, LinksAreRemovedAsLinksAndTheirTargetsStay)
         const size_t userKeys = sim::CountKeys(HKEY_CURRENT_USER);
 
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
+        ExpectWholeRemoval();
         EXPECT_EQ(sim::CountKeys(HKEY_CURRENT_USER), userKeys);
         EXPECT_TRUE(sim::FindKey(HKEY_CURRENT_USER, target + "\\Child\\Grandchild"));
         EXPECT_TRUE(sim::GetValue(HKEY_CURRENT_USER, target, "kept"));
-        for (const std::string &deleted : sim::machine().deletedKeys)
-            EXPECT_EQ(deleted.compare(0, MachineClasses.size(), MachineClasses), 0) << deleted;
-        for (const std::string &file : SystemFiles)
-            EXPECT_FALSE(sim::Exists(file)) << file;
     }
 }
 
-TEST_F(KeyTree, LinkToAMissingKeyIsRemoved)
+// Trees that go whole, whatever the system or another program does:
+// - the removal asks for what it needs and no more: a tree whose owner
+//   granted reading and deleting, but not writing;
+// - where the system cannot count a key's subkeys, the enumeration tells;
+// - a link to a missing key goes, and nothing is created in its place;
+// - another program (a second copy, the component's own uninstaller)
+//   deletes siblings while a batch of names is being collected: the indexes
+//   shift, the enumeration runs out before the level is empty, and only an
+//   enumeration after the batch tells whether anything is left;
+// - it deletes a child of the class key while the program is busy with an
+//   earlier sibling's subtree: inside the batch already collected, at its
+//   last slot, at the first slot of the next batch, and the child being
+//   removed itself;
+// - it deletes a key's parent while the key is being emptied: the system
+//   answers ERROR_KEY_DELETED, gone like a key not found, not a child that
+//   stayed, which would make the next batch start past a real sibling (the
+//   next in the enumeration has a name that begins with its name);
+// - it empties a key between the program's delete, which found subkeys
+//   left, and its count of them: nothing is left to list.
+// No key is opened twice for its removal, and nothing outside is created.
+TEST_F(KeyTree, TreesThatGoWhole)
 {
-    InstallComponents();
-    sim::CreateLink(HKEY_CLASSES_ROOT, ClassKey1 + "\\Dangling", HKEY_CURRENT_USER, "Software\\Nowhere");
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-    EXPECT_FALSE(sim::FindKey(HKEY_CURRENT_USER, "Software\\Nowhere"));
-}
-
-// Another program (a second copy, the component's own uninstaller) deletes
-// siblings while a batch of names is being collected: the indexes shift, the
-// enumeration runs out before the level is empty.  Only an enumeration after
-// the batch tells whether anything is left.
-TEST_F(KeyTree, SiblingsDeletedWhileABatchIsCollectedDoNotEndTheLevel)
-{
-    for (int width : {12, 30}) {
-        SCOPED_TRACE(width);
-        sim::Reset();
+    struct Case {
+        const char *what;
+        int children;                // child000... below the first class key, each with a subkey
+        std::function<void()> arrange;
+        std::string before;          // the call before which another program acts, if one does
+        std::function<void()> act;
+    };
+    const std::string busy = ClassKey1 + "\\AAA", categories = ClassKey1 + "\\Implemented Categories";
+    auto deleteSix = [] {
+        for (int i = 0; i < 6; i++)
+            sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i));
+    };
+    auto whileBelow = [](int busy) { return "NtDeleteKey " + MachineClasses + ClassKey1 + "\\" + Child(busy) + "\\sub"; };
+    auto remove = [](int victim) { return [=] { sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(victim)); }; };
+    const Case cases[] = {
+        {"reading and deleting granted", 0, [] {
+             sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub\\Leaf");
+             std::function<void(sim::Key &)> grant = [&](sim::Key &key) {
+                 key.granted = KEY_READ | DELETE;
+                 for (auto &child : key.children)
+                     grant(*child.second);
+             };
+             grant(*sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+         }, "", {}},
+        {"subkeys that cannot be counted", 45, [] { FailCall("RegQueryInfoKeyW", AnySubject, 1450); }, "", {}},
+        {"a link to a missing key", 0, [] {
+             sim::CreateLink(HKEY_CLASSES_ROOT, ClassKey1 + "\\Dangling", HKEY_CURRENT_USER, "Software\\Nowhere");
+         }, "", {}},
+        {"siblings deleted during a batch", 12, [] {}, "RegEnumKeyExW " + MachineClasses + ClassKey1 + " #8", deleteSix},
+        {"siblings deleted during the first of two batches", 30, [] {}, "RegEnumKeyExW " + MachineClasses + ClassKey1 + " #8",
+         deleteSix},
+        {"child005 deleted below child000", 25, [] {}, whileBelow(0), remove(5)},
+        {"child019 deleted below child000", 25, [] {}, whileBelow(0), remove(19)},
+        {"child020 deleted below child003", 25, [] {}, whileBelow(3), remove(20)},
+        {"child024 deleted below child000", 25, [] {}, whileBelow(0), remove(24)},
+        {"child007 deleted below itself", 25, [] {}, whileBelow(7), remove(7)},
+        {"child022 deleted below child020", 25, [] {}, whileBelow(20), remove(22)},
+        {"a parent deleted while its key is emptied", 25, [=] {
+             sim::CreateKey(HKEY_CLASSES_ROOT, busy + "\\Busy\\leaf1");
+             sim::CreateKey(HKEY_CLASSES_ROOT, busy + "\\Busy\\leaf2");
+             sim::CreateKey(HKEY_CLASSES_ROOT, busy + "A\\sub");
+         }, "RegCloseKey " + MachineClasses + busy + "\\Busy\\leaf1", [=] { sim::DeleteKey(HKEY_CLASSES_ROOT, busy); }},
+        {"a key emptied before it is listed", 0, [] {}, "RegQueryInfoKeyW " + MachineClasses + categories,
+         [=] { sim::DeleteKey(HKEY_CLASSES_ROOT, categories + "\\{0DE86A52-2BAA-11CF-A229-00AA003D7352}"); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Fresh();
         InstallComponents();
-        for (int i = 0; i < width; i++)
+        for (int i = 0; i < c.children; i++)
             sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
-        const std::string trigger = "RegEnumKeyExW " + MachineClasses + ClassKey1 + " #8";
-        bool done = false;
-        sim::machine().between = [&](const std::string &call) {
-            if (call == trigger && !done) {
-                done = true;
-                for (int i = 0; i < 6; i++)
-                    sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i));
-            }
-        };
+        c.arrange();
+        auto done = c.before.empty() ? std::make_shared<bool>(true) : OnceBefore(c.before, c.act);
+        const size_t userKeys = sim::CountKeys(HKEY_CURRENT_USER);
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_TRUE(done);
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-        for (const std::string &file : DpfFiles)
-            EXPECT_FALSE(sim::Exists(file)) << file;
-        // Never collected twice.
-        for (int i = 6; i < width; i++) {
-            const std::string path = MachineClasses + ClassKey1 + "\\" + Child(i);
-            EXPECT_EQ(Opens(path), 1u) << path;
-        }
+        EXPECT_TRUE(*done);
+        ExpectWholeRemoval();
+        EXPECT_EQ(sim::CountKeys(HKEY_CURRENT_USER), userKeys);
+        std::vector<std::string> opens = CallsOf("NtOpenKey");
+        std::sort(opens.begin(), opens.end());
+        EXPECT_EQ(std::adjacent_find(opens.begin(), opens.end()), opens.end()) << "a key opened twice";
     }
-}
-
-// A key whose parent another program deletes while it is being emptied: the
-// system answers ERROR_KEY_DELETED, and the key is gone like one not found.
-// It must not count as a child that stayed, which would make the next batch
-// start past a real sibling.
-TEST_F(KeyTree, KeyDeletedByAnotherProgramWhileBeingEmptiedCountsAsGone)
-{
-    InstallComponents();
-    const std::string parent = ClassKey1 + "\\AAA";
-    sim::CreateKey(HKEY_CLASSES_ROOT, parent + "\\Busy\\leaf1");
-    sim::CreateKey(HKEY_CLASSES_ROOT, parent + "\\Busy\\leaf2");
-    // Next in the enumeration once it is gone, with a name that begins with its name.
-    sim::CreateKey(HKEY_CLASSES_ROOT, parent + "A\\sub");
-    // More siblings than one batch holds: the next batch must start right.
-    for (int i = 0; i < 25; i++)
-        sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
-    bool done = false;
-    sim::machine().between = [&](const std::string &call) {
-        if (!done && call.find(MachineClasses + parent + "\\Busy\\leaf1") != std::string::npos &&
-            call.rfind("RegCloseKey", 0) == 0) {
-            done = true;
-            sim::DeleteKey(HKEY_CLASSES_ROOT, parent);
-        }
-    };
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_TRUE(done);
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
-}
-
-// Another program empties a key between the program's delete, which found
-// subkeys left, and its count of them: nothing is left to list, and the key
-// goes.
-TEST_F(KeyTree, KeyEmptiedByAnotherProgramBeforeItIsListedGoes)
-{
-    InstallComponents();
-    const std::string key = ClassKey1 + "\\Implemented Categories";
-    bool done = false;
-    sim::machine().between = [&](const std::string &call) {
-        if (!done && call == "RegQueryInfoKeyW " + MachineClasses + key) {
-            done = true;
-            sim::DeleteKey(HKEY_CLASSES_ROOT, key + "\\{0DE86A52-2BAA-11CF-A229-00AA003D7352}");
-        }
-    };
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_TRUE(done);
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
 }
 
 // An account that may only read the machine's classes (a standard user):
@@ -550,7 +381,7 @@ TEST_F(KeyTree, StandardUserReachesTheMachinesClassKeys)
 {
     for (bool classKeysReadOnly : {true, false}) {
         SCOPED_TRACE(classKeysReadOnly ? "class keys read-only" : "only CLSID read-only");
-        sim::Reset();
+        Fresh();
         InstallComponents();
         sim::FindKey(HKEY_CLASSES_ROOT, "CLSID")->granted = KEY_READ;
         if (classKeysReadOnly) {
@@ -558,17 +389,14 @@ TEST_F(KeyTree, StandardUserReachesTheMachinesClassKeys)
             sim::MakeReadOnly(HKEY_CLASSES_ROOT, ClassKey2);
         }
         const size_t keys = sim::CountKeys(HKEY_CLASSES_ROOT);
+        const std::vector<std::string> installed = Left();
+        EXPECT_EQ(RunProgram(), classKeysReadOnly ? 1 : 0);
         if (classKeysReadOnly) {
-            EXPECT_EQ(RunProgram(), 1);
             EXPECT_THAT(Texts(), ElementsAre(MsgNoRegistryRights, MsgUninstallFailed));
             EXPECT_EQ(sim::CountKeys(HKEY_CLASSES_ROOT), keys);
-            EXPECT_THAT(CallsOf("DeleteFileA"), IsEmpty());
-            EXPECT_TRUE(sim::Exists(SystemFiles[0]));
+            EXPECT_EQ(Left(), installed);
         } else {
-            EXPECT_EQ(RunProgram(), 0);
-            EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-            EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-            EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
+            ExpectWholeRemoval();
         }
     }
 }
@@ -593,11 +421,7 @@ TEST_F(KeyTree, EveryNameTheRegistryCanHoldIsRemoved)
     for (const std::string &name : {"A" + nul, nul + "B", "A" + nul + "B", nul, nul + nul})
         sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey2 + "\\" + name + "\\" + name + "\\" + nul);
     EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-    EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
-    for (const std::string &file : SystemFiles)
-        EXPECT_FALSE(sim::Exists(file)) << file;
+    ExpectWholeRemoval();
 }
 
 // A class registered for the user as well as for the machine: the merged
@@ -607,25 +431,17 @@ TEST_F(KeyTree, ClassesRegisteredPerUserAndPerMachineAreBothRemoved)
 {
     for (bool machineToo : {true, false}) {
         SCOPED_TRACE(machineToo ? "per user and per machine" : "per user only");
-        sim::Reset();
+        Fresh();
         InstallComponents();
         if (!machineToo) {
             sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey1);
             sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey2);
         }
-        for (const std::string &key : {ClassKey1, ClassKey2}) {
-            sim::SetValue(HKEY_CURRENT_USER, "Software\\Classes\\" + key + "\\InprocServer32", "", 1, "x.dll");
-            sim::CreateKey(HKEY_CURRENT_USER, "Software\\Classes\\" + key + "\\ProgID");
-        }
-        sim::CreateKey(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000001}");
+        InstallPerUser();
         EXPECT_EQ(RunProgram(), 0);
-        EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-        for (const std::string &key : {ClassKey1, ClassKey2}) {
-            EXPECT_FALSE(sim::FindKey(HKEY_CURRENT_USER, "Software\\Classes\\" + key)) << key;
-            EXPECT_FALSE(sim::FindKey(HKEY_LOCAL_MACHINE, "Software\\Classes\\" + key)) << key;
-        }
+        ExpectWholeRemoval();
         EXPECT_TRUE(sim::FindKey(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000001}"));
-        EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, "CLSID\\{6A0E41C7-2B93-4F58-9D16-C3E87A05B4D3}"));
+        EXPECT_TRUE(sim::FindKey(HKEY_CLASSES_ROOT, Sibling));
     }
 }
 
@@ -638,7 +454,7 @@ TEST_F(KeyTree, LevelRefilledWhileItIsEmptied)
 {
     for (int limit : {3, 20000}) {
         SCOPED_TRACE(limit);
-        sim::Reset();
+        Fresh();
         InstallComponents();
         const std::string prefix = "NtDeleteKey " + MachineClasses + ClassKey1 + "\\";
         int refills = 0;
@@ -654,10 +470,7 @@ TEST_F(KeyTree, LevelRefilledWhileItIsEmptied)
         EXPECT_LT(refills, 200) << "kept removing what came back";
         const bool endless = limit > 200;
         EXPECT_THAT(Texts(), ElementsAre(endless ? MsgUninstallFailed : MsgUninstallSucceeded));
-        EXPECT_EQ(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1) != nullptr, endless);
-        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey2));
-        for (const std::string &file : SystemFiles)
-            EXPECT_FALSE(sim::Exists(file)) << file;
+        EXPECT_EQ(Left(), endless ? std::vector<std::string>{MachineClasses + ClassKey1} : std::vector<std::string>());
     }
 }
 
@@ -665,17 +478,13 @@ TEST_F(KeyTree, LevelRefilledWhileItIsEmptied)
 
 using Zone = Machine;
 
-static const std::vector<std::string> ZoneLevels = {
-    "Software", "Microsoft", "Windows", "CurrentVersion", "Internet Settings", "Zones", "3"};
-
 TEST_F(Zone, MissingLevelFailsWithoutCreatingAnything)
 {
-    for (size_t missing = 0; missing < ZoneLevels.size(); missing++) {
-        SCOPED_TRACE(ZoneLevels[missing]);
-        sim::Reset();
-        std::string existing;
-        for (size_t i = 0; i < missing; i++)
-            existing += (i ? "\\" : "") + ZoneLevels[i];
+    // Each level of the key missing in turn: what is above it is there.
+    for (size_t end = 0; end != std::string::npos; end = ZoneKey.find('\\', end + 1)) {
+        const std::string existing = ZoneKey.substr(0, end);
+        SCOPED_TRACE(existing);
+        Fresh();
         if (!existing.empty())
             sim::CreateKey(HKEY_CURRENT_USER, existing + "\\Other");
         size_t keys = sim::CountKeys(HKEY_CURRENT_USER);
@@ -683,39 +492,24 @@ TEST_F(Zone, MissingLevelFailsWithoutCreatingAnything)
         EXPECT_FALSE(SetZonePolicy());
         EXPECT_EQ(sim::CountKeys(HKEY_CURRENT_USER), keys);
         EXPECT_THAT(CallsOf("RegSetValueExA"), IsEmpty());
-        EXPECT_THAT(sim::machine().handles, IsEmpty());
-        // Closed innermost first.
-        std::vector<std::string> closes, expected;
-        for (const std::string &call : CallsOf("RegCloseKey"))
-            closes.push_back(call.substr(sizeof "RegCloseKey HKCU"));
-        std::string path;
-        for (size_t i = 0; i < missing; i++) {
-            path += (i ? "\\" : "") + ZoneLevels[i];
-            expected.insert(expected.begin(), path);
-        }
-        EXPECT_EQ(closes, expected);
     }
 }
 
 TEST_F(Zone, ValueBecomesDwordOneWhateverItWas)
 {
-    const std::vector<std::optional<std::string>> before = {
-        std::nullopt, std::string("\0\0\0\0", 4), std::string("\3\0\0\0", 4), std::string("\1\0\0\0", 4),
-        std::string("3")};
+    const std::vector<std::optional<std::string>> before = {std::nullopt, Dword(0), Dword(3), Dword(1),
+                                                              std::string("3")};
     for (const auto &value : before) {
-        sim::Reset();
-        sim::SetValue(HKEY_CURRENT_USER, ZoneKey, "1001", REG_DWORD, std::string("\0\0\0\0", 4));
+        Fresh();
+        sim::SetValue(HKEY_CURRENT_USER, ZoneKey, "1001", REG_DWORD, Dword(0));
         if (value)
-            sim::SetValue(HKEY_CURRENT_USER, ZoneKey, "1004", value->size() == 4 ? REG_DWORD : 1, *value);
+            sim::SetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue, value->size() == 4 ? REG_DWORD : 1, *value);
         EXPECT_TRUE(SetZonePolicy());
-        std::optional<sim::Value> now = sim::GetValue(HKEY_CURRENT_USER, ZoneKey, "1004");
+        std::optional<sim::Value> now = sim::GetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue);
         ASSERT_TRUE(now);
         EXPECT_EQ(now->type, REG_DWORD);
-        EXPECT_EQ(now->data, std::string("\1\0\0\0", 4));
-        EXPECT_EQ(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, "1001")->data, std::string("\0\0\0\0", 4));
-        EXPECT_THAT(sim::machine().handles, IsEmpty());
-        EXPECT_EQ(CallsOf("RegCloseKey").size(), 7u);
-        EXPECT_EQ(CallsOf("RegCloseKey").front(), "RegCloseKey HKCU\\" + ZoneKey);
+        EXPECT_EQ(now->data, ZoneData);
+        EXPECT_EQ(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, "1001")->data, Dword(0));
     }
 }
 
@@ -724,12 +518,11 @@ TEST_F(Zone, ValueBecomesDwordOneWhateverItWas)
 // be read, takes the value.
 TEST_F(Zone, KeyThatGrantsOnlyReadingAndSettingValuesTakesTheValue)
 {
-    sim::SetValue(HKEY_CURRENT_USER, ZoneKey, "1004", REG_DWORD, std::string("\3\0\0\0", 4));
+    sim::SetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue, REG_DWORD, Dword(3));
     sim::MakeReadOnly(HKEY_CURRENT_USER, "Software");
     sim::FindKey(HKEY_CURRENT_USER, ZoneKey)->granted = KEY_READ | KEY_SET_VALUE;
     EXPECT_TRUE(SetZonePolicy());
-    EXPECT_EQ(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, "1004")->data, std::string("\1\0\0\0", 4));
-    EXPECT_THAT(sim::machine().handles, IsEmpty());
+    EXPECT_EQ(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue)->data, ZoneData);
 }
 
 TEST_F(Zone, FailureIsReportedAndTheRemovalGoesOn)
@@ -742,23 +535,17 @@ TEST_F(Zone, FailureIsReportedAndTheRemovalGoesOn)
         {"zone key missing", [] {
              sim::FindKey(HKEY_CURRENT_USER, ZoneKey.substr(0, ZoneKey.size() - 2))->children.clear();
          }},
-        {"zone key refused", [] { sim::FindKey(HKEY_CURRENT_USER, ZoneKey)->openResult = ERROR_ACCESS_DENIED; }},
-        {"write refused", [] {
-             sim::machine().fault = [](const std::string &op, const std::string &) -> DWORD {
-                 return op == "RegSetValueExA" ? ERROR_ACCESS_DENIED : 0;
-             };
-         }},
+        {"zone key refused", [] { FailCall("RegOpenKeyExA", "HKCU\\" + ZoneKey, ERROR_ACCESS_DENIED); }},
+        {"write refused", [] { FailCall("RegSetValueExA", "HKCU\\" + ZoneKey, ERROR_ACCESS_DENIED); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        sim::Reset();
+        Fresh();
         InstallComponents();
         c.arrange();
         EXPECT_EQ(RunProgram(), 0);
         EXPECT_THAT(Texts(), ElementsAre(MsgZonePolicyFailed, MsgUninstallSucceeded));
-        EXPECT_FALSE(sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
-        EXPECT_FALSE(sim::Exists(DpfFiles[2]));
-        EXPECT_NE(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, "1004").value_or(sim::Value{}).data,
-                  std::string("\1\0\0\0", 4));
+        EXPECT_THAT(Left(), IsEmpty());
+        EXPECT_NE(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue).value_or(sim::Value{}).data, ZoneData);
     }
 }

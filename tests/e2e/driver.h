@@ -257,6 +257,14 @@ struct Options {
 };
 extern Options options;
 int RunScenario(const Scenario &scenario, const std::wstring &program);
+// A scenario of the table by name (one without a name when there is none).
+const Scenario &FindScenario(const std::string &name);
+
+// ---------------------------------------------------------------- check.cmd (checkcmd.cpp)
+
+// The scenarios of docs/check.cmd, by name, and one of them run.
+std::vector<std::string> CheckCmdCases();
+int RunCheckCmd(const std::string &name, const std::wstring &program);
 
 // ---------------------------------------------------------------- the kit, the benchmark (kit.cpp, bench.cpp)
 

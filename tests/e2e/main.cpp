@@ -44,8 +44,7 @@
 
 using namespace e2e;
 
-// The scenario of a name; one without a name when there is none.
-static const Scenario &Find(const std::string &name)
+const Scenario &e2e::FindScenario(const std::string &name)
 {
     static const std::vector<Scenario> scenarios = Scenarios();
     static const Scenario none{};
@@ -62,6 +61,8 @@ int wmain(int argc, wchar_t **argv)
     if (command == L"list") {
         for (const Scenario &s : Scenarios())
             printf("%s\n", s.name);
+        for (const std::string &name : CheckCmdCases())
+            printf("%s\n", name.c_str());
         return 0;
     }
     if (command == L"demo" && argc >= 3) {
@@ -93,7 +94,7 @@ int wmain(int argc, wchar_t **argv)
             options.codePage = (UINT)_wtoi(argv[4] + 9);
         int failed = 0;
         for (const char *name : {"installed", "zone_key_missing", "in_use_no", "no_rights", "dpf_missing"}) {
-            failed += RunScenario(Find(name), argv[2]);
+            failed += RunScenario(FindScenario(name), argv[2]);
             failures = 0;
         }
         return failed ? 1 : 0;
@@ -123,8 +124,10 @@ int wmain(int argc, wchar_t **argv)
     }
     if (command == L"bench" && argc >= 3)
         return Bench(argv[2], argc > 3 ? _wtoi(argv[3]) : 5, argc > 4 ? Utf8(argv[4]) : "");
+    if (command == L"run" && argc == 4 && Utf8(argv[2]).compare(0, 10, "check_cmd_") == 0)
+        return RunCheckCmd(Utf8(argv[2]), argv[3]);
     if (command == L"run" && argc == 4) {
-        const Scenario &s = Find(Utf8(argv[2]));
+        const Scenario &s = FindScenario(Utf8(argv[2]));
         if (!s.name) {
             printf("no scenario %s\n", Utf8(argv[2]).c_str());
             return 2;

@@ -13,11 +13,8 @@ using namespace detail;
 
 namespace {
 
-const uintptr_t ClassesRootHandle = 0x80000000u;
-const uintptr_t CurrentUserHandle = 0x80000001u;
-const uintptr_t LocalMachineHandle = 0x80000002u;
-const char UserClasses[] = "Software\\Classes";
-const char MachineClasses[] = "Software\\Classes";
+// Where each root keeps its class store.
+const char ClassStore[] = "Software\\Classes";
 
 const NTSTATUS StatusAccessDenied = (NTSTATUS)0xC0000022;
 const NTSTATUS StatusObjectNameNotFound = (NTSTATUS)0xC0000034;
@@ -32,18 +29,24 @@ REGSAM Rights(REGSAM access)
     return access & ~(REGSAM)(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
 }
 
-// The status the system gives for a Win32 code; codes without a status of
-// their own travel in the Win32 facility, which RtlNtStatusToDosError undoes.
+// The statuses with a Win32 code of their own, both ways.  Other codes
+// travel in the Win32 facility, which RtlNtStatusToDosError undoes.
+const struct {
+    NTSTATUS status;
+    DWORD code;
+} Statuses[] = {{0, ERROR_SUCCESS},
+                {StatusAccessDenied, ERROR_ACCESS_DENIED},
+                {StatusCannotDelete, ERROR_ACCESS_DENIED},
+                {StatusObjectNameNotFound, ERROR_FILE_NOT_FOUND},
+                {StatusInvalidHandle, ERROR_INVALID_HANDLE},
+                {StatusKeyDeleted, ERROR_KEY_DELETED}};
+
 NTSTATUS StatusOf(DWORD code)
 {
-    switch (code) {
-    case ERROR_SUCCESS: return 0;
-    case ERROR_ACCESS_DENIED: return StatusAccessDenied;
-    case ERROR_FILE_NOT_FOUND: return StatusObjectNameNotFound;
-    case ERROR_INVALID_HANDLE: return StatusInvalidHandle;
-    case ERROR_KEY_DELETED: return StatusKeyDeleted;
-    default: return (NTSTATUS)(0xC0070000u | (code & 0xFFFF));
-    }
+    for (const auto &known : Statuses)
+        if (known.code == code)
+            return known.status;
+    return (NTSTATUS)(0xC0070000u | (code & 0xFFFF));
 }
 
 std::vector<std::string> Split(const std::string &path)
@@ -66,16 +69,12 @@ std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::string &path, boo
 // A real root; HKEY_CLASSES_ROOT is a view over two of its keys (Classes).
 std::shared_ptr<Key> Root(HKEY root)
 {
-    if ((uintptr_t)root == CurrentUserHandle)
-        return state.currentUser;
-    if ((uintptr_t)root == LocalMachineHandle)
-        return state.localMachine;
-    return nullptr;
+    return root == HKEY_CURRENT_USER ? state.currentUser : root == HKEY_LOCAL_MACHINE ? state.localMachine : nullptr;
 }
 
 bool IsRoot(HKEY handle)
 {
-    return (uintptr_t)handle == ClassesRootHandle || Root(handle) != nullptr;
+    return handle == HKEY_CLASSES_ROOT || Root(handle) != nullptr;
 }
 
 // HKEY_CLASSES_ROOT as Windows shows it: the user's class store in front of
@@ -84,15 +83,15 @@ bool IsRoot(HKEY handle)
 std::shared_ptr<Key> Classes(const std::string &path, bool openLink = false, int links = 0)
 {
     if (!path.empty())
-        if (std::shared_ptr<Key> user = Walk(Walk(state.currentUser, UserClasses), path, openLink, links))
+        if (std::shared_ptr<Key> user = Walk(Walk(state.currentUser, ClassStore), path, openLink, links))
             return user;
-    return Walk(Walk(state.localMachine, MachineClasses), path, openLink, links);
+    return Walk(Walk(state.localMachine, ClassStore), path, openLink, links);
 }
 
 // The key at path below a root or an open handle.
 std::shared_ptr<Key> Below(HKEY handle, const std::string &path, bool openLink = false, int links = 0)
 {
-    if ((uintptr_t)handle == ClassesRootHandle)
+    if (handle == HKEY_CLASSES_ROOT)
         return Classes(path, openLink, links);
     if (std::shared_ptr<Key> root = Root(handle))
         return Walk(root, path, openLink, links);
@@ -178,7 +177,7 @@ LSTATUS Refusal(const char *op, HKEY handle, const std::shared_ptr<Key> &key, RE
 
 std::string PathOf(HKEY handle)
 {
-    if ((uintptr_t)handle == ClassesRootHandle)
+    if (handle == HKEY_CLASSES_ROOT)
         return "HKCR";
     std::shared_ptr<Key> key = Resolve(handle);
     return key ? key->path : std::string("?");
@@ -206,8 +205,7 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
         return ERROR_ACCESS_DENIED;
     if (DWORD code = Fault(op, key->path).code)
         return (LSTATUS)code;
-    uintptr_t handle = nextHandle;
-    nextHandle += 4;
+    const uintptr_t handle = NewHandle();
     state.handles[handle] = key;
     handleAccess[handle] = samDesired;
     *phkResult = (HKEY)handle;
@@ -267,7 +265,7 @@ std::shared_ptr<Key> CreateKey(HKEY root, const std::string &path)
 {
     // Through HKEY_CLASSES_ROOT, into the machine's class store.
     std::shared_ptr<Key> key =
-        (uintptr_t)root == ClassesRootHandle ? CreateKey(HKEY_LOCAL_MACHINE, MachineClasses) : Root(root);
+        root == HKEY_CLASSES_ROOT ? CreateKey(HKEY_LOCAL_MACHINE, ClassStore) : Root(root);
     for (const std::string &part : Split(path)) {
         if (Utf16(part).size() > 255)
             Violation("a test made a key name longer than the registry allows: " + part);
@@ -315,9 +313,9 @@ size_t CountKeys(HKEY root)
             n += count(child.second);
         return n;
     };
-    if ((uintptr_t)root == ClassesRootHandle) {
-        std::shared_ptr<Key> user = Walk(state.currentUser, UserClasses);
-        return count(Walk(state.localMachine, MachineClasses)) - 1 + (user ? count(user) - 1 : 0);
+    if (root == HKEY_CLASSES_ROOT) {
+        std::shared_ptr<Key> user = Walk(state.currentUser, ClassStore);
+        return count(Walk(state.localMachine, ClassStore)) - 1 + (user ? count(user) - 1 : 0);
     }
     return count(Root(root)) - 1;
 }
@@ -460,14 +458,9 @@ NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
 
 ULONG NTAPI RtlNtStatusToDosError(NTSTATUS Status)
 {
-    switch (Status) {
-    case 0: return ERROR_SUCCESS;
-    case StatusAccessDenied:
-    case StatusCannotDelete: return ERROR_ACCESS_DENIED;
-    case StatusObjectNameNotFound: return ERROR_FILE_NOT_FOUND;
-    case StatusInvalidHandle: return ERROR_INVALID_HANDLE;
-    case StatusKeyDeleted: return ERROR_KEY_DELETED;
-    }
+    for (const auto &known : Statuses)
+        if (known.status == Status)
+            return known.code;
     const uint32_t status = (uint32_t)Status;
     if ((status & 0xFFFF0000u) == 0xC0070000u)
         return status & 0xFFFF;

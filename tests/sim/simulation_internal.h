@@ -12,8 +12,8 @@ namespace detail {
 
 extern Machine state;
 
-// The next handle the system gives out, registry keys and mutexes alike.
-extern uintptr_t nextHandle;
+// A handle the system has not given out yet, for a registry key or a mutex.
+uintptr_t NewHandle();
 // What each open registry handle may do.
 extern std::map<uintptr_t, REGSAM> handleAccess;
 

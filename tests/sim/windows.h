@@ -21,8 +21,6 @@ typedef const char *LPCSTR;
 // UTF-16, as on Windows (wchar_t is 32 bits wide here).
 typedef char16_t WCHAR;
 typedef WCHAR *LPWSTR;
-typedef const WCHAR *LPCWSTR;
-typedef void *LPVOID;
 typedef void *HANDLE;
 typedef HANDLE *PHANDLE;
 typedef uint16_t USHORT;
@@ -33,7 +31,6 @@ typedef const void *LPCVOID;
 typedef DWORD *LPDWORD;
 typedef LONG LSTATUS;
 typedef DWORD REGSAM;
-typedef WORD FILEOP_FLAGS;
 typedef void *HLOCAL;
 typedef struct HKEY__ *HKEY;
 typedef HKEY *PHKEY;
@@ -140,9 +137,9 @@ typedef struct _SHFILEOPSTRUCTA {
     UINT wFunc;
     LPCSTR pFrom;
     LPCSTR pTo;
-    FILEOP_FLAGS fFlags;
+    WORD fFlags;
     BOOL fAnyOperationsAborted;
-    LPVOID hNameMappings;
+    void *hNameMappings;
     LPCSTR lpszProgressTitle;
 } SHFILEOPSTRUCTA, *LPSHFILEOPSTRUCTA;
 

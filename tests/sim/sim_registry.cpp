@@ -417,18 +417,13 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
         longestValueName = std::max(longestValueName, (DWORD)Utf16(value.second.first).size());
         longestValue = std::max(longestValue, (DWORD)value.second.second.data.size());
     }
-    if (lpcSubKeys)
-        *lpcSubKeys = (DWORD)key->children.size();
-    if (lpcbMaxSubKeyLen)
-        *lpcbMaxSubKeyLen = longestName;
-    if (lpcbMaxClassLen)
-        *lpcbMaxClassLen = 0;
-    if (lpcValues)
-        *lpcValues = (DWORD)key->values.size();
-    if (lpcbMaxValueNameLen)
-        *lpcbMaxValueNameLen = longestValueName;
-    if (lpcbMaxValueLen)
-        *lpcbMaxValueLen = longestValue;
+    // Each figure only where the caller asks for it.
+    for (const auto &[out, figure] : {std::pair<LPDWORD, DWORD>{lpcSubKeys, (DWORD)key->children.size()},
+                                      {lpcbMaxSubKeyLen, longestName}, {lpcbMaxClassLen, 0},
+                                      {lpcValues, (DWORD)key->values.size()}, {lpcbMaxValueNameLen, longestValueName},
+                                      {lpcbMaxValueLen, longestValue}})
+        if (out)
+            *out = figure;
     return ERROR_SUCCESS;
 }
 

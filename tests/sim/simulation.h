@@ -116,7 +116,6 @@ struct Machine {
     // Wine: NtDeleteKey says STATUS_ACCESS_DENIED for a key with subkeys
     // left, where Windows says STATUS_CANNOT_DELETE.
     bool wine = false;
-    std::string wow64Directory = "C:\\windows\\SysWOW64";
     std::map<DWORD, std::string> errorTexts;     // what FormatMessageA knows
     std::vector<Answer> answers;                 // for message boxes, in order
     // Answers a question past the script; unset, such a question is a misuse.
@@ -182,10 +181,6 @@ void AddFile(const std::string &path, Hold hold = Hold::None, bool readOnly = fa
 bool Exists(const std::string &path);
 void Remove(const std::string &path);  // and everything below it
 File *FindFile(const std::string &path);
-
-std::string Upper(const std::string &s);
-std::u16string Utf16(const std::string &utf8);
-std::string Utf8(const std::u16string &utf16);
 
 }  // namespace sim
 

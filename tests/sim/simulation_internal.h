@@ -8,6 +8,13 @@
 #include "tests/sim/simulation.h"
 
 namespace sim {
+
+// Names as the registry and the file system compare them, and as the wide
+// functions carry them.
+std::string Upper(const std::string &s);
+std::u16string Utf16(const std::string &utf8);
+std::string Utf8(const std::u16string &utf16);
+
 namespace detail {
 
 extern Machine state;

@@ -19,7 +19,6 @@ public:
     void SetUp() override
     {
         Machine::SetUp();
-        sim::CreateKey(HKEY_CLASSES_ROOT, "CLSID");
         sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
     }
     // Removes CLSID\name from the machine's class store as the program
@@ -35,11 +34,7 @@ public:
     }
     // How often the removal opened the key at path: as a link, for listing,
     // counting and deleting its subkeys (0x10009) and no more.
-    size_t Opens(const std::string &path)
-    {
-        return std::count(sim::machine().calls.begin(), sim::machine().calls.end(),
-                          "NtOpenKey " + path + " (link) (0x10009)");
-    }
+    size_t Opens(const std::string &path) { return CallsOf("NtOpenKey " + path + " (link) (0x10009)").size(); }
 };
 
 std::string Child(int i)
@@ -135,22 +130,12 @@ TEST_F(KeyTree, ChildThatStaysIsNeverCollectedAgainAndTheRunFails)
 // beyond the basic plane, two units each.
 std::string LongName(int i)
 {
-    const std::string tag = Child(i);
-    switch (i % 3) {
-    case 0: return tag + std::string(255 - tag.size(), 'x');
-    case 1: {
-        std::string name = tag;
-        for (size_t n = tag.size(); n < 255; n++)
-            name += "\xe4\xb8\x80";  // U+4E00
-        return name;
-    }
-    default: {
-        std::string name = tag + "y";  // 9 units, then 123 emoji of two
-        for (int n = 0; n < 123; n++)
-            name += "\xf0\x9f\x98\x80";  // U+1F600
-        return name;
-    }
-    }
+    const char *const fills[] = {"x", "\xe4\xb8\x80", "\xf0\x9f\x98\x80"};  // U+4E00, U+1F600
+    const size_t units = i % 3 == 2 ? 2 : 1;
+    std::string name = Child(i) + (i % 3 == 2 ? "y" : "");  // an odd start for the pairs
+    for (size_t length = name.size(); length + units <= 255; length += units)
+        name += fills[i % 3];
+    return name;
 }
 
 // Every child of a wide level is removed, each opened once: levels about

@@ -309,7 +309,8 @@ TEST_F(Uninstall, ComponentsAreRemovedFromTheSystemDirectoryOf32BitPrograms)
         const char *what;
         bool wow64, program32Bit, inSysWow64;
     };
-    const std::string sysWow64 = "C:\\windows\\SysWOW64";
+    const std::string sysWow64 = "C:\\windows\\SysWOW64", file = std::string("\\") + plan::SystemFiles[0],
+                      folder = std::string("\\") + plan::Folder;
     for (const Case &c : {Case{"32-bit Windows", false, true, false}, Case{"64-bit Windows", true, true, true},
                           Case{"the x86-64 build", true, false, false}}) {
         SCOPED_TRACE(c.what);
@@ -318,15 +319,15 @@ TEST_F(Uninstall, ComponentsAreRemovedFromTheSystemDirectoryOf32BitPrograms)
         sim::machine().program32Bit = c.program32Bit;
         sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
         for (const std::string &dir : {SystemDir, sysWow64}) {
-            sim::AddFile(dir + "\\brevandel.dll");
-            sim::AddFile(dir + "\\pendrow\\x.dll");
+            sim::AddFile(dir + file);
+            sim::AddFile(dir + folder + "\\x.dll");
         }
         const std::string ours = c.inSysWow64 ? sysWow64 : SystemDir, theirs = c.inSysWow64 ? SystemDir : sysWow64;
         EXPECT_EQ(RunProgram(), 0);
         EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-        EXPECT_THAT(sim::machine().shellRequests, ElementsAre(ours + "\\pendrow"));
-        EXPECT_FALSE(sim::Exists(ours + "\\brevandel.dll"));
-        EXPECT_TRUE(sim::Exists(theirs + "\\brevandel.dll"));
-        EXPECT_TRUE(sim::Exists(theirs + "\\pendrow\\x.dll"));
+        EXPECT_THAT(sim::machine().shellRequests, ElementsAre(ours + folder));
+        EXPECT_FALSE(sim::Exists(ours + file));
+        EXPECT_TRUE(sim::Exists(theirs + file));
+        EXPECT_TRUE(sim::Exists(theirs + folder + "\\x.dll"));
     }
 }

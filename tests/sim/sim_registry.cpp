@@ -1,6 +1,8 @@
 // Simulated registry: keys, links, handles and the registry operations of platform/platform.h.
 #include "tests/sim/simulation_internal.h"
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -214,51 +216,30 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
 
 }  // namespace
 
+// Between UTF-8 and UTF-16 as it lies in memory here, through the C library's
+// converter; a NUL is a character like any other.
+static std::string Convert(const char *to, const char *from, const char *data, size_t size)
+{
+    iconv_t converter = iconv_open(to, from);
+    std::string out(size * 2, '\0');  // the most either way needs
+    char *in = const_cast<char *>(data), *next = out.data();
+    size_t inLeft = size, outLeft = out.size();
+    if (iconv(converter, &in, &inLeft, &next, &outLeft) == (size_t)-1)
+        Violation("a name that is not well-formed Unicode");
+    iconv_close(converter);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
 std::u16string Utf16(const std::string &utf8)
 {
-    std::u16string out;
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char c = (unsigned char)utf8[i];
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        char32_t point = extra ? c & (0x3F >> extra) : c;
-        for (int k = 1; k <= extra && i + k < utf8.size(); k++)
-            point = point << 6 | ((unsigned char)utf8[i + k] & 0x3F);
-        i += 1 + extra;
-        if (point >= 0x10000) {
-            point -= 0x10000;
-            out += (char16_t)(0xD800 + (point >> 10));
-            out += (char16_t)(0xDC00 + (point & 0x3FF));
-        } else {
-            out += (char16_t)point;
-        }
-    }
-    return out;
+    const std::string bytes = Convert("UTF-16LE", "UTF-8", utf8.data(), utf8.size());
+    return std::u16string((const char16_t *)bytes.data(), bytes.size() / 2);
 }
 
 std::string Utf8(const std::u16string &utf16)
 {
-    std::string out;
-    for (size_t i = 0; i < utf16.size(); i++) {
-        char32_t point = utf16[i];
-        if (point >= 0xD800 && point < 0xDC00 && i + 1 < utf16.size())
-            point = 0x10000 + ((point - 0xD800) << 10) + (utf16[++i] - 0xDC00);
-        if (point < 0x80) {
-            out += (char)point;
-        } else if (point < 0x800) {
-            out += (char)(0xC0 | point >> 6);
-            out += (char)(0x80 | (point & 0x3F));
-        } else if (point < 0x10000) {
-            out += (char)(0xE0 | point >> 12);
-            out += (char)(0x80 | (point >> 6 & 0x3F));
-            out += (char)(0x80 | (point & 0x3F));
-        } else {
-            out += (char)(0xF0 | point >> 18);
-            out += (char)(0x80 | (point >> 12 & 0x3F));
-            out += (char)(0x80 | (point >> 6 & 0x3F));
-            out += (char)(0x80 | (point & 0x3F));
-        }
-    }
-    return out;
+    return Convert("UTF-8", "UTF-16LE", (const char *)utf16.data(), utf16.size() * 2);
 }
 
 std::shared_ptr<Key> CreateKey(HKEY root, const std::string &path)

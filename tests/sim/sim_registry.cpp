@@ -301,10 +301,10 @@ size_t CountKeys(HKEY root)
     return count(Root(root)) - 1;
 }
 
-void MakeReadOnly(HKEY root, const std::string &path)
+void Restrict(HKEY root, const std::string &path, REGSAM granted)
 {
     std::function<void(Key &)> restrict = [&](Key &key) {
-        key.granted = KEY_READ;
+        key.granted = granted;
         for (auto &child : key.children)
             restrict(*child.second);
     };
@@ -336,8 +336,7 @@ using namespace sim::detail;
 
 extern "C" {
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult)
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
     return Open("RegOpenKeyExA", hKey, FromAnsi(lpSubKey), ulOptions, samDesired, phkResult);
 }
@@ -358,9 +357,8 @@ NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_A
                                 DesiredAccess, (PHKEY)KeyHandle));
 }
 
-LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
-                             LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
-                             PFILETIME lpftLastWriteTime)
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
     std::shared_ptr<Key> key = Resolve(hKey);
     Record("RegEnumKeyExW", PathOf(hKey) + " #" + std::to_string(dwIndex));

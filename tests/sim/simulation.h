@@ -3,9 +3,7 @@
 // The simulation keeps an in-memory registry (HKEY_CURRENT_USER and
 // HKEY_LOCAL_MACHINE, with HKEY_CLASSES_ROOT as Windows shows it: the
 // user's classes in front of the machine's) and file tree with Windows' result and last-error codes,
-// answers message boxes from a script and records every platform call.  Any
-// single call can be made to fail, with any answer Windows gives, through
-// the one fault hook, `fault`.
+// answers message boxes from a script and records every platform call.
 #ifndef UNINSTALL_SIMULATION_H
 #define UNINSTALL_SIMULATION_H
 
@@ -166,8 +164,8 @@ void SetValue(HKEY root, const std::string &path, const std::string &name, DWORD
               const std::string &data);
 std::optional<Value> GetValue(HKEY root, const std::string &path, const std::string &name);
 size_t CountKeys(HKEY root);  // HKEY_CLASSES_ROOT: both class stores
-// The account may only read the key and everything below it.
-void MakeReadOnly(HKEY root, const std::string &path);
+// The account may do only what granted says with the key and everything below it.
+void Restrict(HKEY root, const std::string &path, REGSAM granted);
 // Deletes a key and everything below it as another program would: handles
 // open on them stay valid but see the keys as deleted.  A link on the path
 // is followed, the last part included.

@@ -122,15 +122,10 @@ typedef struct _OBJECT_ATTRIBUTES {
 
 #define OBJ_CASE_INSENSITIVE 0x00000040u
 #define OBJ_OPENLINK 0x00000100u
-#define InitializeObjectAttributes(p, n, a, r, s) \
-    do {                                          \
-        (p)->Length = sizeof(OBJECT_ATTRIBUTES);  \
-        (p)->RootDirectory = (r);                 \
-        (p)->Attributes = (a);                    \
-        (p)->ObjectName = (n);                    \
-        (p)->SecurityDescriptor = (s);            \
-        (p)->SecurityQualityOfService = nullptr;  \
-    } while (0)
+inline void InitializeObjectAttributes(POBJECT_ATTRIBUTES p, PUNICODE_STRING n, ULONG a, HANDLE r, void *s)
+{
+    *p = {sizeof(OBJECT_ATTRIBUTES), r, n, a, s, nullptr};
+}
 
 typedef struct _SHFILEOPSTRUCTA {
     HWND hwnd;
@@ -144,28 +139,26 @@ typedef struct _SHFILEOPSTRUCTA {
 } SHFILEOPSTRUCTA, *LPSHFILEOPSTRUCTA;
 
 extern "C" {
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult);
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes);
-LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
-                             LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
-                             PFILETIME lpftLastWriteTime);
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
 LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
                                 LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                                 LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
 ULONG NTAPI RtlNtStatusToDosError(NTSTATUS Status);
-LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                              const BYTE *lpData, DWORD cbData);
+LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
+                              DWORD cbData);
 LSTATUS WINAPI RegCloseKey(HKEY hKey);
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 DWORD WINAPI GetLastError(void);
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                            DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, void *Arguments);
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                            DWORD nSize, void *Arguments);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);

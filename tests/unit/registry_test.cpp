@@ -310,12 +310,7 @@ TEST_F(KeyTree, TreesThatGoWhole)
     const Case cases[] = {
         {"reading and deleting granted", 0, [] {
              sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub\\Leaf");
-             std::function<void(sim::Key &)> grant = [&](sim::Key &key) {
-                 key.granted = KEY_READ | DELETE;
-                 for (auto &child : key.children)
-                     grant(*child.second);
-             };
-             grant(*sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+             sim::Restrict(HKEY_CLASSES_ROOT, ClassKey1, KEY_READ | DELETE);
          }, "", {}},
         {"subkeys that cannot be counted", 45, [] { FailCall("RegQueryInfoKeyW", AnySubject, 1450); }, "", {}},
         {"a link to a missing key", 0, [] {
@@ -370,8 +365,8 @@ TEST_F(KeyTree, StandardUserReachesTheMachinesClassKeys)
         InstallComponents();
         sim::FindKey(HKEY_CLASSES_ROOT, "CLSID")->granted = KEY_READ;
         if (classKeysReadOnly) {
-            sim::MakeReadOnly(HKEY_CLASSES_ROOT, ClassKey1);
-            sim::MakeReadOnly(HKEY_CLASSES_ROOT, ClassKey2);
+            sim::Restrict(HKEY_CLASSES_ROOT, ClassKey1, KEY_READ);
+            sim::Restrict(HKEY_CLASSES_ROOT, ClassKey2, KEY_READ);
         }
         const size_t keys = sim::CountKeys(HKEY_CLASSES_ROOT);
         const std::vector<std::string> installed = Left();
@@ -504,7 +499,7 @@ TEST_F(Zone, ValueBecomesDwordOneWhateverItWas)
 TEST_F(Zone, KeyThatGrantsOnlyReadingAndSettingValuesTakesTheValue)
 {
     sim::SetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue, REG_DWORD, Dword(3));
-    sim::MakeReadOnly(HKEY_CURRENT_USER, "Software");
+    sim::Restrict(HKEY_CURRENT_USER, "Software", KEY_READ);
     sim::FindKey(HKEY_CURRENT_USER, ZoneKey)->granted = KEY_READ | KEY_SET_VALUE;
     EXPECT_TRUE(SetZonePolicy());
     EXPECT_EQ(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue)->data, ZoneData);

@@ -80,7 +80,7 @@ TEST_F(KeyTree, AbsentClassKeysChangeNothing)
 // they are gone.  The rest of the removal goes on.
 TEST_F(KeyTree, UnseenClassStoreFailsTheRun)
 {
-    for (LSTATUS why : {(LSTATUS)ERROR_ACCESS_DENIED, (LSTATUS)1450 /* ERROR_NO_SYSTEM_RESOURCES */}) {
+    for (LSTATUS why : {(LSTATUS)ERROR_ACCESS_DENIED, (LSTATUS)ERROR_NO_SYSTEM_RESOURCES}) {
         SCOPED_TRACE(why);
         Fresh();
         InstallComponents();
@@ -108,8 +108,8 @@ TEST_F(KeyTree, ChildThatStaysIsNeverCollectedAgainAndTheRunFails)
         sim::AddFile(SystemFiles[0]);
         for (int i = 0; i < 50; i++) {
             sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i));
-            if (stuck.count(i))  // 1450: ERROR_NO_SYSTEM_RESOURCES
-                FailCall("NtOpenKey", MachineClasses + ClassKey1 + "\\" + Child(i), i % 4 ? ERROR_FILE_NOT_FOUND : 1450);
+            if (stuck.count(i))
+                FailCall("NtOpenKey", MachineClasses + ClassKey1 + "\\" + Child(i), i % 4 ? ERROR_FILE_NOT_FOUND : ERROR_NO_SYSTEM_RESOURCES);
         }
         EXPECT_EQ(RunProgram(), 0);
         for (int i = 0; i < 50; i++) {
@@ -200,14 +200,13 @@ TEST_F(KeyTree, KeyOutcomes)
         bool subkeys;
         Verdict verdict;
     };
-    const DWORD ShortOfResources = 1450;
     const Case cases[] = {
         {"granted, deleted", KEY_ALL_ACCESS, 0, 0, true, Gone},
         {"granted, delete says subkeys left", KEY_ALL_ACCESS, 0, sim::SubkeysLeft(), true, Stayed},
         {"granted, delete says access denied (Wine)", KEY_ALL_ACCESS, 0, ERROR_ACCESS_DENIED, false, Stayed},
-        {"granted, delete fails otherwise", KEY_ALL_ACCESS, 0, ShortOfResources, false, Stayed},
-        {"granted, open fails otherwise", KEY_ALL_ACCESS, ShortOfResources, 0, true, Stayed},
-        {"granted, open fails otherwise, no subkeys", KEY_ALL_ACCESS, ShortOfResources, 0, false, Stayed},
+        {"granted, delete fails otherwise", KEY_ALL_ACCESS, 0, ERROR_NO_SYSTEM_RESOURCES, false, Stayed},
+        {"granted, open fails otherwise", KEY_ALL_ACCESS, ERROR_NO_SYSTEM_RESOURCES, 0, true, Stayed},
+        {"granted, open fails otherwise, no subkeys", KEY_ALL_ACCESS, ERROR_NO_SYSTEM_RESOURCES, 0, false, Stayed},
         {"DELETE only, no subkeys", DELETE, 0, 0, false, Gone},
         {"DELETE only, subkeys", DELETE, 0, 0, true, Refused},
         {"read only", KEY_READ, 0, 0, false, Refused},
@@ -244,23 +243,22 @@ TEST_F(KeyTree, KeyOutcomes)
 // keys: the link goes, its target stays as it was.
 TEST_F(KeyTree, LinksAreRemovedAsLinksAndTheirTargetsStay)
 {
-    struct Case {
-        const char *what;
-        std::string link;  // below HKEY_CLASSES_ROOT
-    };
-    for (const Case &c : {Case{"link below a class key", ClassKey1 + "\\Link"},
-                          Case{"link deeper down", ClassKey1 + "\\InprocServer32\\Deeper\\Link"},
-                          Case{"class key that is itself a link", ClassKey2}}) {
-        SCOPED_TRACE(c.what);
+    // What each case is, and where its link lies below HKEY_CLASSES_ROOT.
+    const std::pair<const char *, std::string> cases[] = {
+        {"link below a class key", ClassKey1 + "\\Link"},
+        {"link deeper down", ClassKey1 + "\\InprocServer32\\Deeper\\Link"},
+        {"class key that is itself a link", ClassKey2}};
+    for (const auto &[what, link] : cases) {
+        SCOPED_TRACE(what);
         Fresh();
         InstallComponents();
-        if (c.link == ClassKey2)
+        if (link == ClassKey2)
             sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey2);
         const std::string target = "Software\\SomeOtherKey";
         sim::SetValue(HKEY_CURRENT_USER, target, "kept", 1, "yes");
         sim::CreateKey(HKEY_CURRENT_USER, target + "\\Child\\Grandchild");
         sim::CreateKey(HKEY_CURRENT_USER, target + "\\Leaf");
-        sim::CreateLink(HKEY_CLASSES_ROOT, c.link, HKEY_CURRENT_USER, target);
+        sim::CreateLink(HKEY_CLASSES_ROOT, link, HKEY_CURRENT_USER, target);
         const size_t userKeys = sim::CountKeys(HKEY_CURRENT_USER);
 
         EXPECT_EQ(RunProgram(), 0);
@@ -312,7 +310,7 @@ TEST_F(KeyTree, TreesThatGoWhole)
              sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub\\Leaf");
              sim::Restrict(HKEY_CLASSES_ROOT, ClassKey1, KEY_READ | DELETE);
          }, "", {}},
-        {"subkeys that cannot be counted", 45, [] { FailCall("RegQueryInfoKeyW", AnySubject, 1450); }, "", {}},
+        {"subkeys that cannot be counted", 45, [] { FailCall("RegQueryInfoKeyW", AnySubject, ERROR_NO_SYSTEM_RESOURCES); }, "", {}},
         {"a link to a missing key", 0, [] {
              sim::CreateLink(HKEY_CLASSES_ROOT, ClassKey1 + "\\Dangling", HKEY_CURRENT_USER, "Software\\Nowhere");
          }, "", {}},

@@ -238,22 +238,20 @@ TEST_F(Uninstall, LastLookThatCannotTellFailsTheRun)
 // still be there, the run does not claim success.
 TEST_F(Uninstall, UnusableDirectorySkipsItsTargets)
 {
-    struct Case {
-        const char *op;
-        sim::Failure failure;
-    };
-    const Case cases[] = {{"GetSystemDirectoryA", 1450}, {"GetSystemDirectoryA", sim::Needed(260)},
-                          {"GetSystemDirectoryA", sim::Needed(300)}, {"GetWindowsDirectoryA", 1450},
-                          {"GetWindowsDirectoryA", sim::Needed(260)}, {"GetWindowsDirectoryA", sim::Needed(4096)}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.op) + " " + std::to_string(c.failure.code) + " " + std::to_string(c.failure.needed));
+    // The request, and how it fails.
+    const std::pair<std::string, sim::Failure> cases[] = {
+        {"GetSystemDirectoryA", ERROR_NO_SYSTEM_RESOURCES}, {"GetSystemDirectoryA", sim::Needed(260)},
+        {"GetSystemDirectoryA", sim::Needed(300)},          {"GetWindowsDirectoryA", ERROR_NO_SYSTEM_RESOURCES},
+        {"GetWindowsDirectoryA", sim::Needed(260)},         {"GetWindowsDirectoryA", sim::Needed(4096)}};
+    for (const auto &[op, failure] : cases) {
+        SCOPED_TRACE(op + " " + std::to_string(failure.code) + " " + std::to_string(failure.needed));
         Fresh();
         InstallComponents();
-        const bool system = c.op == std::string("GetSystemDirectoryA");
+        const bool system = op == "GetSystemDirectoryA";
         std::vector<std::string> stays = system ? SystemFiles : DpfFiles;
         if (system)
             stays.push_back(Folder);
-        FailCall(c.op, "", c.failure);
+        FailCall(op, "", failure);
         EXPECT_EQ(RunProgram(), 0);
         EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
         EXPECT_EQ(Left(), stays);

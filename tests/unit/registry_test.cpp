@@ -362,10 +362,9 @@ TEST_F(KeyTree, StandardUserReachesTheMachinesClassKeys)
         Fresh();
         InstallComponents();
         sim::FindKey(HKEY_CLASSES_ROOT, "CLSID")->granted = KEY_READ;
-        if (classKeysReadOnly) {
-            sim::Restrict(HKEY_CLASSES_ROOT, ClassKey1, KEY_READ);
-            sim::Restrict(HKEY_CLASSES_ROOT, ClassKey2, KEY_READ);
-        }
+        for (const std::string &key : {ClassKey1, ClassKey2})
+            if (classKeysReadOnly)
+                sim::Restrict(HKEY_CLASSES_ROOT, key, KEY_READ);
         const size_t keys = sim::CountKeys(HKEY_CLASSES_ROOT);
         const std::vector<std::string> installed = Left();
         EXPECT_EQ(RunProgram(), classKeysReadOnly ? 1 : 0);

@@ -10,11 +10,6 @@ using namespace t;
 
 using Uninstall = Machine;
 
-static std::string SystemText(DWORD code)
-{
-    return sim::machine().errorTexts.at(code);
-}
-
 // The folder goes through the shell, asked no question (see the
 // simulation's SHFileOperationA).  The program's arguments are ignored, and
 // it creates nothing.
@@ -92,7 +87,7 @@ TEST_F(Uninstall, MissingDownloadedProgramFilesGivesThreeSystemErrorsThenSuccess
     InstallComponents();
     sim::Remove(Dpf);
     EXPECT_EQ(RunProgram(), 0);
-    const std::string text = SystemText(ERROR_PATH_NOT_FOUND);
+    const std::string text = sim::machine().errorTexts.at(ERROR_PATH_NOT_FOUND);
     EXPECT_THAT(Texts(), ElementsAre(text, text, text, MsgUninstallSucceeded));
 }
 
@@ -130,7 +125,7 @@ TEST_F(Uninstall, FileOutcomes)
          {Yes([=] { sim::Remove(d); })}, {inUse, succeeded}, Nothing},
         {"a folder in its place", a, [=] { sim::Remove(a), sim::AddFile(a + "\\inside.dll"); }, {}, {succeeded}, TheFile},
         {"held open without share-delete", SystemFiles[3], mark(SystemFiles[3], false, sim::Hold::OpenNoShareDelete),
-         {}, {SystemText(ERROR_SHARING_VIOLATION), failed}, TheFile},
+         {}, {sim::machine().errorTexts.at(ERROR_SHARING_VIOLATION), failed}, TheFile},
         {"a failure without a text", DpfFiles[1], [] { FailCall("DeleteFileA", DpfFiles[1], 1234); },
          {}, {"Error code 1234", failed}, TheFile},
     };
@@ -286,7 +281,7 @@ TEST_F(Uninstall, PathsTooLongAreReportedNeverCut)
         for (const std::string &file : files)
             sim::AddFile(file);
         EXPECT_EQ(RunProgram(), 0);
-        std::vector<std::string> texts(c.tooLong, SystemText(ERROR_FILENAME_EXCED_RANGE));
+        std::vector<std::string> texts(c.tooLong, sim::machine().errorTexts.at(ERROR_FILENAME_EXCED_RANGE));
         texts.push_back(MsgUninstallFailed);
         EXPECT_EQ(Texts(), texts);
         EXPECT_EQ(sim::Exists(folder), folder.size() > MAX_PATH - 2);

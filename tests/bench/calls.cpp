@@ -49,10 +49,10 @@ void Measure(const char *shape, int fanout, int depth, bool chain)
         total += op != "RtlNtStatusToDosError";
     }
     RegCloseKey(classes);
-    std::printf("%-28s %7d %8d %9.2f %7.2f %7.2f %7.2f %7.2f %7.2f\n", shape, keys, total, (double)total / keys,
-                (double)byOp["NtOpenKey"] / keys, (double)byOp["RegQueryInfoKeyW"] / keys,
-                (double)byOp["RegEnumKeyExW"] / keys, (double)byOp["RegCloseKey"] / keys,
-                (double)byOp["NtDeleteKey"] / keys);
+    std::printf("%-28s %7d %8d %9.2f", shape, keys, total, (double)total / keys);
+    for (const char *op : {"NtOpenKey", "RegQueryInfoKeyW", "RegEnumKeyExW", "RegCloseKey", "NtDeleteKey"})
+        std::printf(" %7.2f", (double)byOp[op] / keys);
+    std::printf("\n");
     if (sim::FindKey(HKEY_CLASSES_ROOT, root))
         std::printf("  the tree was not removed\n");
 }

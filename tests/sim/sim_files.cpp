@@ -94,7 +94,7 @@ UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize)
         state.lastError = ERROR_CALL_NOT_IMPLEMENTED;
         return 0;
     }
-    return DirectoryRequest("GetSystemWow64DirectoryA", state.wow64Directory, lpBuffer, uSize);
+    return DirectoryRequest("GetSystemWow64DirectoryA", "C:\\windows\\SysWOW64", lpBuffer, uSize);
 }
 
 bool ProgramIs32Bit()

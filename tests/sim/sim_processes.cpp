@@ -67,8 +67,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitia
         return nullptr;
     }
     const bool existed = !state.mutexes.emplace(name, Mutex()).second;
-    uintptr_t handle = nextHandle;
-    nextHandle += 4;
+    const uintptr_t handle = NewHandle();
     state.mutexHandles[handle] = name;
     state.lastError = existed ? ErrorAlreadyExists : 0;
     return (HANDLE)handle;

@@ -1,6 +1,8 @@
 // Simulated registry: keys, links, handles and the registry operations of platform/platform.h.
 #include "tests/sim/simulation_internal.h"
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,11 +15,8 @@ using namespace detail;
 
 namespace {
 
-const uintptr_t ClassesRootHandle = 0x80000000u;
-const uintptr_t CurrentUserHandle = 0x80000001u;
-const uintptr_t LocalMachineHandle = 0x80000002u;
-const char UserClasses[] = "Software\\Classes";
-const char MachineClasses[] = "Software\\Classes";
+// Where each root keeps its class store.
+const char ClassStore[] = "Software\\Classes";
 
 const NTSTATUS StatusAccessDenied = (NTSTATUS)0xC0000022;
 const NTSTATUS StatusObjectNameNotFound = (NTSTATUS)0xC0000034;
@@ -32,18 +31,24 @@ REGSAM Rights(REGSAM access)
     return access & ~(REGSAM)(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
 }
 
-// The status the system gives for a Win32 code; codes without a status of
-// their own travel in the Win32 facility, which RtlNtStatusToDosError undoes.
+// The statuses with a Win32 code of their own, both ways.  Other codes
+// travel in the Win32 facility, which RtlNtStatusToDosError undoes.
+const struct {
+    NTSTATUS status;
+    DWORD code;
+} Statuses[] = {{0, ERROR_SUCCESS},
+                {StatusAccessDenied, ERROR_ACCESS_DENIED},
+                {StatusCannotDelete, ERROR_ACCESS_DENIED},
+                {StatusObjectNameNotFound, ERROR_FILE_NOT_FOUND},
+                {StatusInvalidHandle, ERROR_INVALID_HANDLE},
+                {StatusKeyDeleted, ERROR_KEY_DELETED}};
+
 NTSTATUS StatusOf(DWORD code)
 {
-    switch (code) {
-    case ERROR_SUCCESS: return 0;
-    case ERROR_ACCESS_DENIED: return StatusAccessDenied;
-    case ERROR_FILE_NOT_FOUND: return StatusObjectNameNotFound;
-    case ERROR_INVALID_HANDLE: return StatusInvalidHandle;
-    case ERROR_KEY_DELETED: return StatusKeyDeleted;
-    default: return (NTSTATUS)(0xC0070000u | (code & 0xFFFF));
-    }
+    for (const auto &known : Statuses)
+        if (known.code == code)
+            return known.status;
+    return (NTSTATUS)(0xC0070000u | (code & 0xFFFF));
 }
 
 std::vector<std::string> Split(const std::string &path)
@@ -66,16 +71,12 @@ std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::string &path, boo
 // A real root; HKEY_CLASSES_ROOT is a view over two of its keys (Classes).
 std::shared_ptr<Key> Root(HKEY root)
 {
-    if ((uintptr_t)root == CurrentUserHandle)
-        return state.currentUser;
-    if ((uintptr_t)root == LocalMachineHandle)
-        return state.localMachine;
-    return nullptr;
+    return root == HKEY_CURRENT_USER ? state.currentUser : root == HKEY_LOCAL_MACHINE ? state.localMachine : nullptr;
 }
 
 bool IsRoot(HKEY handle)
 {
-    return (uintptr_t)handle == ClassesRootHandle || Root(handle) != nullptr;
+    return handle == HKEY_CLASSES_ROOT || Root(handle) != nullptr;
 }
 
 // HKEY_CLASSES_ROOT as Windows shows it: the user's class store in front of
@@ -84,15 +85,15 @@ bool IsRoot(HKEY handle)
 std::shared_ptr<Key> Classes(const std::string &path, bool openLink = false, int links = 0)
 {
     if (!path.empty())
-        if (std::shared_ptr<Key> user = Walk(Walk(state.currentUser, UserClasses), path, openLink, links))
+        if (std::shared_ptr<Key> user = Walk(Walk(state.currentUser, ClassStore), path, openLink, links))
             return user;
-    return Walk(Walk(state.localMachine, MachineClasses), path, openLink, links);
+    return Walk(Walk(state.localMachine, ClassStore), path, openLink, links);
 }
 
 // The key at path below a root or an open handle.
 std::shared_ptr<Key> Below(HKEY handle, const std::string &path, bool openLink = false, int links = 0)
 {
-    if ((uintptr_t)handle == ClassesRootHandle)
+    if (handle == HKEY_CLASSES_ROOT)
         return Classes(path, openLink, links);
     if (std::shared_ptr<Key> root = Root(handle))
         return Walk(root, path, openLink, links);
@@ -178,7 +179,7 @@ LSTATUS Refusal(const char *op, HKEY handle, const std::shared_ptr<Key> &key, RE
 
 std::string PathOf(HKEY handle)
 {
-    if ((uintptr_t)handle == ClassesRootHandle)
+    if (handle == HKEY_CLASSES_ROOT)
         return "HKCR";
     std::shared_ptr<Key> key = Resolve(handle);
     return key ? key->path : std::string("?");
@@ -206,8 +207,7 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
         return ERROR_ACCESS_DENIED;
     if (DWORD code = Fault(op, key->path).code)
         return (LSTATUS)code;
-    uintptr_t handle = nextHandle;
-    nextHandle += 4;
+    const uintptr_t handle = NewHandle();
     state.handles[handle] = key;
     handleAccess[handle] = samDesired;
     *phkResult = (HKEY)handle;
@@ -216,58 +216,37 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
 
 }  // namespace
 
+// Between UTF-8 and UTF-16 as it lies in memory here, through the C library's
+// converter; a NUL is a character like any other.
+static std::string Convert(const char *to, const char *from, const char *data, size_t size)
+{
+    iconv_t converter = iconv_open(to, from);
+    std::string out(size * 2, '\0');  // the most either way needs
+    char *in = const_cast<char *>(data), *next = out.data();
+    size_t inLeft = size, outLeft = out.size();
+    if (iconv(converter, &in, &inLeft, &next, &outLeft) == (size_t)-1)
+        Violation("a name that is not well-formed Unicode");
+    iconv_close(converter);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
 std::u16string Utf16(const std::string &utf8)
 {
-    std::u16string out;
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char c = (unsigned char)utf8[i];
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        char32_t point = extra ? c & (0x3F >> extra) : c;
-        for (int k = 1; k <= extra && i + k < utf8.size(); k++)
-            point = point << 6 | ((unsigned char)utf8[i + k] & 0x3F);
-        i += 1 + extra;
-        if (point >= 0x10000) {
-            point -= 0x10000;
-            out += (char16_t)(0xD800 + (point >> 10));
-            out += (char16_t)(0xDC00 + (point & 0x3FF));
-        } else {
-            out += (char16_t)point;
-        }
-    }
-    return out;
+    const std::string bytes = Convert("UTF-16LE", "UTF-8", utf8.data(), utf8.size());
+    return std::u16string((const char16_t *)bytes.data(), bytes.size() / 2);
 }
 
 std::string Utf8(const std::u16string &utf16)
 {
-    std::string out;
-    for (size_t i = 0; i < utf16.size(); i++) {
-        char32_t point = utf16[i];
-        if (point >= 0xD800 && point < 0xDC00 && i + 1 < utf16.size())
-            point = 0x10000 + ((point - 0xD800) << 10) + (utf16[++i] - 0xDC00);
-        if (point < 0x80) {
-            out += (char)point;
-        } else if (point < 0x800) {
-            out += (char)(0xC0 | point >> 6);
-            out += (char)(0x80 | (point & 0x3F));
-        } else if (point < 0x10000) {
-            out += (char)(0xE0 | point >> 12);
-            out += (char)(0x80 | (point >> 6 & 0x3F));
-            out += (char)(0x80 | (point & 0x3F));
-        } else {
-            out += (char)(0xF0 | point >> 18);
-            out += (char)(0x80 | (point >> 12 & 0x3F));
-            out += (char)(0x80 | (point >> 6 & 0x3F));
-            out += (char)(0x80 | (point & 0x3F));
-        }
-    }
-    return out;
+    return Convert("UTF-8", "UTF-16LE", (const char *)utf16.data(), utf16.size() * 2);
 }
 
 std::shared_ptr<Key> CreateKey(HKEY root, const std::string &path)
 {
     // Through HKEY_CLASSES_ROOT, into the machine's class store.
     std::shared_ptr<Key> key =
-        (uintptr_t)root == ClassesRootHandle ? CreateKey(HKEY_LOCAL_MACHINE, MachineClasses) : Root(root);
+        root == HKEY_CLASSES_ROOT ? CreateKey(HKEY_LOCAL_MACHINE, ClassStore) : Root(root);
     for (const std::string &part : Split(path)) {
         if (Utf16(part).size() > 255)
             Violation("a test made a key name longer than the registry allows: " + part);
@@ -315,17 +294,17 @@ size_t CountKeys(HKEY root)
             n += count(child.second);
         return n;
     };
-    if ((uintptr_t)root == ClassesRootHandle) {
-        std::shared_ptr<Key> user = Walk(state.currentUser, UserClasses);
-        return count(Walk(state.localMachine, MachineClasses)) - 1 + (user ? count(user) - 1 : 0);
+    if (root == HKEY_CLASSES_ROOT) {
+        std::shared_ptr<Key> user = Walk(state.currentUser, ClassStore);
+        return count(Walk(state.localMachine, ClassStore)) - 1 + (user ? count(user) - 1 : 0);
     }
     return count(Root(root)) - 1;
 }
 
-void MakeReadOnly(HKEY root, const std::string &path)
+void Restrict(HKEY root, const std::string &path, REGSAM granted)
 {
     std::function<void(Key &)> restrict = [&](Key &key) {
-        key.granted = KEY_READ;
+        key.granted = granted;
         for (auto &child : key.children)
             restrict(*child.second);
     };
@@ -357,8 +336,7 @@ using namespace sim::detail;
 
 extern "C" {
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult)
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
     return Open("RegOpenKeyExA", hKey, FromAnsi(lpSubKey), ulOptions, samDesired, phkResult);
 }
@@ -379,9 +357,8 @@ NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_A
                                 DesiredAccess, (PHKEY)KeyHandle));
 }
 
-LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
-                             LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
-                             PFILETIME lpftLastWriteTime)
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
     std::shared_ptr<Key> key = Resolve(hKey);
     Record("RegEnumKeyExW", PathOf(hKey) + " #" + std::to_string(dwIndex));
@@ -419,18 +396,13 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
         longestValueName = std::max(longestValueName, (DWORD)Utf16(value.second.first).size());
         longestValue = std::max(longestValue, (DWORD)value.second.second.data.size());
     }
-    if (lpcSubKeys)
-        *lpcSubKeys = (DWORD)key->children.size();
-    if (lpcbMaxSubKeyLen)
-        *lpcbMaxSubKeyLen = longestName;
-    if (lpcbMaxClassLen)
-        *lpcbMaxClassLen = 0;
-    if (lpcValues)
-        *lpcValues = (DWORD)key->values.size();
-    if (lpcbMaxValueNameLen)
-        *lpcbMaxValueNameLen = longestValueName;
-    if (lpcbMaxValueLen)
-        *lpcbMaxValueLen = longestValue;
+    // Each figure only where the caller asks for it.
+    for (const auto &[out, figure] : {std::pair<LPDWORD, DWORD>{lpcSubKeys, (DWORD)key->children.size()},
+                                      {lpcbMaxSubKeyLen, longestName}, {lpcbMaxClassLen, 0},
+                                      {lpcValues, (DWORD)key->values.size()}, {lpcbMaxValueNameLen, longestValueName},
+                                      {lpcbMaxValueLen, longestValue}})
+        if (out)
+            *out = figure;
     return ERROR_SUCCESS;
 }
 
@@ -460,14 +432,9 @@ NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
 
 ULONG NTAPI RtlNtStatusToDosError(NTSTATUS Status)
 {
-    switch (Status) {
-    case 0: return ERROR_SUCCESS;
-    case StatusAccessDenied:
-    case StatusCannotDelete: return ERROR_ACCESS_DENIED;
-    case StatusObjectNameNotFound: return ERROR_FILE_NOT_FOUND;
-    case StatusInvalidHandle: return ERROR_INVALID_HANDLE;
-    case StatusKeyDeleted: return ERROR_KEY_DELETED;
-    }
+    for (const auto &known : Statuses)
+        if (known.status == Status)
+            return known.code;
     const uint32_t status = (uint32_t)Status;
     if ((status & 0xFFFF0000u) == 0xC0070000u)
         return status & 0xFFFF;

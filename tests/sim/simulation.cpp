@@ -8,9 +8,15 @@ namespace sim {
 namespace detail {
 
 Machine state;
-uintptr_t nextHandle = 0x1000;
+static uintptr_t nextHandle = 0x1000;
 // How many calls of each operation on each subject have consulted the hook.
 static std::map<std::string, int> occurrences;
+
+uintptr_t NewHandle()
+{
+    nextHandle += 4;
+    return nextHandle - 4;
+}
 
 void Violation(const std::string &what)
 {

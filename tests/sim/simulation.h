@@ -3,9 +3,7 @@
 // The simulation keeps an in-memory registry (HKEY_CURRENT_USER and
 // HKEY_LOCAL_MACHINE, with HKEY_CLASSES_ROOT as Windows shows it: the
 // user's classes in front of the machine's) and file tree with Windows' result and last-error codes,
-// answers message boxes from a script and records every platform call.  Any
-// single call can be made to fail, with any answer Windows gives, through
-// the one fault hook, `fault`.
+// answers message boxes from a script and records every platform call.
 #ifndef UNINSTALL_SIMULATION_H
 #define UNINSTALL_SIMULATION_H
 
@@ -116,7 +114,6 @@ struct Machine {
     // Wine: NtDeleteKey says STATUS_ACCESS_DENIED for a key with subkeys
     // left, where Windows says STATUS_CANNOT_DELETE.
     bool wine = false;
-    std::string wow64Directory = "C:\\windows\\SysWOW64";
     std::map<DWORD, std::string> errorTexts;     // what FormatMessageA knows
     std::vector<Answer> answers;                 // for message boxes, in order
     // Answers a question past the script; unset, such a question is a misuse.
@@ -167,8 +164,8 @@ void SetValue(HKEY root, const std::string &path, const std::string &name, DWORD
               const std::string &data);
 std::optional<Value> GetValue(HKEY root, const std::string &path, const std::string &name);
 size_t CountKeys(HKEY root);  // HKEY_CLASSES_ROOT: both class stores
-// The account may only read the key and everything below it.
-void MakeReadOnly(HKEY root, const std::string &path);
+// The account may do only what granted says with the key and everything below it.
+void Restrict(HKEY root, const std::string &path, REGSAM granted);
 // Deletes a key and everything below it as another program would: handles
 // open on them stay valid but see the keys as deleted.  A link on the path
 // is followed, the last part included.
@@ -182,10 +179,6 @@ void AddFile(const std::string &path, Hold hold = Hold::None, bool readOnly = fa
 bool Exists(const std::string &path);
 void Remove(const std::string &path);  // and everything below it
 File *FindFile(const std::string &path);
-
-std::string Upper(const std::string &s);
-std::u16string Utf16(const std::string &utf8);
-std::string Utf8(const std::u16string &utf16);
 
 }  // namespace sim
 

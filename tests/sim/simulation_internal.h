@@ -8,12 +8,19 @@
 #include "tests/sim/simulation.h"
 
 namespace sim {
+
+// Names as the registry and the file system compare them, and as the wide
+// functions carry them.
+std::string Upper(const std::string &s);
+std::u16string Utf16(const std::string &utf8);
+std::string Utf8(const std::u16string &utf16);
+
 namespace detail {
 
 extern Machine state;
 
-// The next handle the system gives out, registry keys and mutexes alike.
-extern uintptr_t nextHandle;
+// A handle the system has not given out yet, for a registry key or a mutex.
+uintptr_t NewHandle();
 // What each open registry handle may do.
 extern std::map<uintptr_t, REGSAM> handleAccess;
 

@@ -21,8 +21,6 @@ typedef const char *LPCSTR;
 // UTF-16, as on Windows (wchar_t is 32 bits wide here).
 typedef char16_t WCHAR;
 typedef WCHAR *LPWSTR;
-typedef const WCHAR *LPCWSTR;
-typedef void *LPVOID;
 typedef void *HANDLE;
 typedef HANDLE *PHANDLE;
 typedef uint16_t USHORT;
@@ -33,7 +31,6 @@ typedef const void *LPCVOID;
 typedef DWORD *LPDWORD;
 typedef LONG LSTATUS;
 typedef DWORD REGSAM;
-typedef WORD FILEOP_FLAGS;
 typedef void *HLOCAL;
 typedef struct HKEY__ *HKEY;
 typedef HKEY *PHKEY;
@@ -73,6 +70,7 @@ typedef struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *PFIL
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_NO_SYSTEM_RESOURCES 1450L
 
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
@@ -125,50 +123,43 @@ typedef struct _OBJECT_ATTRIBUTES {
 
 #define OBJ_CASE_INSENSITIVE 0x00000040u
 #define OBJ_OPENLINK 0x00000100u
-#define InitializeObjectAttributes(p, n, a, r, s) \
-    do {                                          \
-        (p)->Length = sizeof(OBJECT_ATTRIBUTES);  \
-        (p)->RootDirectory = (r);                 \
-        (p)->Attributes = (a);                    \
-        (p)->ObjectName = (n);                    \
-        (p)->SecurityDescriptor = (s);            \
-        (p)->SecurityQualityOfService = nullptr;  \
-    } while (0)
+inline void InitializeObjectAttributes(POBJECT_ATTRIBUTES p, PUNICODE_STRING n, ULONG a, HANDLE r, void *s)
+{
+    *p = {sizeof(OBJECT_ATTRIBUTES), r, n, a, s, nullptr};
+}
 
 typedef struct _SHFILEOPSTRUCTA {
     HWND hwnd;
     UINT wFunc;
     LPCSTR pFrom;
     LPCSTR pTo;
-    FILEOP_FLAGS fFlags;
+    WORD fFlags;
     BOOL fAnyOperationsAborted;
-    LPVOID hNameMappings;
+    void *hNameMappings;
     LPCSTR lpszProgressTitle;
 } SHFILEOPSTRUCTA, *LPSHFILEOPSTRUCTA;
 
 extern "C" {
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult);
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes);
-LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
-                             LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
-                             PFILETIME lpftLastWriteTime);
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
 LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
                                 LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                                 LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
 ULONG NTAPI RtlNtStatusToDosError(NTSTATUS Status);
-LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                              const BYTE *lpData, DWORD cbData);
+LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
+                              DWORD cbData);
 LSTATUS WINAPI RegCloseKey(HKEY hKey);
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 DWORD WINAPI GetLastError(void);
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                            DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, void *Arguments);
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                            DWORD nSize, void *Arguments);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);

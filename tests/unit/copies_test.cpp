@@ -90,7 +90,7 @@ TEST_F(Copies, NameThatCannotBeHad)
     };
     const Case cases[] = {{ERROR_ACCESS_DENIED, 3, 4, 1, 60000},
                           {ERROR_ACCESS_DENIED, Always, 0, 59000, 60000},
-                          {1450 /* ERROR_NO_SYSTEM_RESOURCES */, Always, 1, 0, 0}};
+                          {ERROR_NO_SYSTEM_RESOURCES, Always, 1, 0, 0}};
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.code) + " " + std::to_string(c.times));
         Fresh();

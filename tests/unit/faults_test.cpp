@@ -25,7 +25,7 @@ const Answer Answers[] = {
     {"sharing violation", ERROR_SHARING_VIOLATION, false, nullptr},
     {"key deleted", ERROR_KEY_DELETED, true, nullptr},
     {"STATUS_CANNOT_DELETE", sim::SubkeysLeft(), false, "NtDeleteKey"},
-    {"no system resources", 1450, false, nullptr},
+    {"no system resources", ERROR_NO_SYSTEM_RESOURCES, false, nullptr},
     {"the shell's Skip", sim::ShellSkip(), false, "SHFileOperationA"},
     {"the shell's progress window cancelled", sim::ShellAborted(), false, "SHFileOperationA"},
 };

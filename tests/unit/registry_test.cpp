@@ -19,7 +19,6 @@ public:
     void SetUp() override
     {
         Machine::SetUp();
-        sim::CreateKey(HKEY_CLASSES_ROOT, "CLSID");
         sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
     }
     // Removes CLSID\name from the machine's class store as the program
@@ -35,11 +34,7 @@ public:
     }
     // How often the removal opened the key at path: as a link, for listing,
     // counting and deleting its subkeys (0x10009) and no more.
-    size_t Opens(const std::string &path)
-    {
-        return std::count(sim::machine().calls.begin(), sim::machine().calls.end(),
-                          "NtOpenKey " + path + " (link) (0x10009)");
-    }
+    size_t Opens(const std::string &path) { return CallsOf("NtOpenKey " + path + " (link) (0x10009)").size(); }
 };
 
 std::string Child(int i)
@@ -85,7 +80,7 @@ TEST_F(KeyTree, AbsentClassKeysChangeNothing)
 // they are gone.  The rest of the removal goes on.
 TEST_F(KeyTree, UnseenClassStoreFailsTheRun)
 {
-    for (LSTATUS why : {(LSTATUS)ERROR_ACCESS_DENIED, (LSTATUS)1450 /* ERROR_NO_SYSTEM_RESOURCES */}) {
+    for (LSTATUS why : {(LSTATUS)ERROR_ACCESS_DENIED, (LSTATUS)ERROR_NO_SYSTEM_RESOURCES}) {
         SCOPED_TRACE(why);
         Fresh();
         InstallComponents();
@@ -113,8 +108,8 @@ TEST_F(KeyTree, ChildThatStaysIsNeverCollectedAgainAndTheRunFails)
         sim::AddFile(SystemFiles[0]);
         for (int i = 0; i < 50; i++) {
             sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i));
-            if (stuck.count(i))  // 1450: ERROR_NO_SYSTEM_RESOURCES
-                FailCall("NtOpenKey", MachineClasses + ClassKey1 + "\\" + Child(i), i % 4 ? ERROR_FILE_NOT_FOUND : 1450);
+            if (stuck.count(i))
+                FailCall("NtOpenKey", MachineClasses + ClassKey1 + "\\" + Child(i), i % 4 ? ERROR_FILE_NOT_FOUND : ERROR_NO_SYSTEM_RESOURCES);
         }
         EXPECT_EQ(RunProgram(), 0);
         for (int i = 0; i < 50; i++) {
@@ -135,22 +130,12 @@ TEST_F(KeyTree, ChildThatStaysIsNeverCollectedAgainAndTheRunFails)
 // beyond the basic plane, two units each.
 std::string LongName(int i)
 {
-    const std::string tag = Child(i);
-    switch (i % 3) {
-    case 0: return tag + std::string(255 - tag.size(), 'x');
-    case 1: {
-        std::string name = tag;
-        for (size_t n = tag.size(); n < 255; n++)
-            name += "\xe4\xb8\x80";  // U+4E00
-        return name;
-    }
-    default: {
-        std::string name = tag + "y";  // 9 units, then 123 emoji of two
-        for (int n = 0; n < 123; n++)
-            name += "\xf0\x9f\x98\x80";  // U+1F600
-        return name;
-    }
-    }
+    const char *const fills[] = {"x", "\xe4\xb8\x80", "\xf0\x9f\x98\x80"};  // U+4E00, U+1F600
+    const size_t units = i % 3 == 2 ? 2 : 1;
+    std::string name = Child(i) + (i % 3 == 2 ? "y" : "");  // an odd start for the pairs
+    for (size_t length = name.size(); length + units <= 255; length += units)
+        name += fills[i % 3];
+    return name;
 }
 
 // Every child of a wide level is removed, each opened once: levels about
@@ -215,14 +200,13 @@ TEST_F(KeyTree, KeyOutcomes)
         bool subkeys;
         Verdict verdict;
     };
-    const DWORD ShortOfResources = 1450;
     const Case cases[] = {
         {"granted, deleted", KEY_ALL_ACCESS, 0, 0, true, Gone},
         {"granted, delete says subkeys left", KEY_ALL_ACCESS, 0, sim::SubkeysLeft(), true, Stayed},
         {"granted, delete says access denied (Wine)", KEY_ALL_ACCESS, 0, ERROR_ACCESS_DENIED, false, Stayed},
-        {"granted, delete fails otherwise", KEY_ALL_ACCESS, 0, ShortOfResources, false, Stayed},
-        {"granted, open fails otherwise", KEY_ALL_ACCESS, ShortOfResources, 0, true, Stayed},
-        {"granted, open fails otherwise, no subkeys", KEY_ALL_ACCESS, ShortOfResources, 0, false, Stayed},
+        {"granted, delete fails otherwise", KEY_ALL_ACCESS, 0, ERROR_NO_SYSTEM_RESOURCES, false, Stayed},
+        {"granted, open fails otherwise", KEY_ALL_ACCESS, ERROR_NO_SYSTEM_RESOURCES, 0, true, Stayed},
+        {"granted, open fails otherwise, no subkeys", KEY_ALL_ACCESS, ERROR_NO_SYSTEM_RESOURCES, 0, false, Stayed},
         {"DELETE only, no subkeys", DELETE, 0, 0, false, Gone},
         {"DELETE only, subkeys", DELETE, 0, 0, true, Refused},
         {"read only", KEY_READ, 0, 0, false, Refused},
@@ -259,23 +243,22 @@ TEST_F(KeyTree, KeyOutcomes)
 // keys: the link goes, its target stays as it was.
 TEST_F(KeyTree, LinksAreRemovedAsLinksAndTheirTargetsStay)
 {
-    struct Case {
-        const char *what;
-        std::string link;  // below HKEY_CLASSES_ROOT
-    };
-    for (const Case &c : {Case{"link below a class key", ClassKey1 + "\\Link"},
-                          Case{"link deeper down", ClassKey1 + "\\InprocServer32\\Deeper\\Link"},
-                          Case{"class key that is itself a link", ClassKey2}}) {
-        SCOPED_TRACE(c.what);
+    // What each case is, and where its link lies below HKEY_CLASSES_ROOT.
+    const std::pair<const char *, std::string> cases[] = {
+        {"link below a class key", ClassKey1 + "\\Link"},
+        {"link deeper down", ClassKey1 + "\\InprocServer32\\Deeper\\Link"},
+        {"class key that is itself a link", ClassKey2}};
+    for (const auto &[what, link] : cases) {
+        SCOPED_TRACE(what);
         Fresh();
         InstallComponents();
-        if (c.link == ClassKey2)
+        if (link == ClassKey2)
             sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey2);
         const std::string target = "Software\\SomeOtherKey";
         sim::SetValue(HKEY_CURRENT_USER, target, "kept", 1, "yes");
         sim::CreateKey(HKEY_CURRENT_USER, target + "\\Child\\Grandchild");
         sim::CreateKey(HKEY_CURRENT_USER, target + "\\Leaf");
-        sim::CreateLink(HKEY_CLASSES_ROOT, c.link, HKEY_CURRENT_USER, target);
+        sim::CreateLink(HKEY_CLASSES_ROOT, link, HKEY_CURRENT_USER, target);
         const size_t userKeys = sim::CountKeys(HKEY_CURRENT_USER);
 
         EXPECT_EQ(RunProgram(), 0);
@@ -325,14 +308,9 @@ TEST_F(KeyTree, TreesThatGoWhole)
     const Case cases[] = {
         {"reading and deleting granted", 0, [] {
              sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\InprocServer32\\Sub\\Leaf");
-             std::function<void(sim::Key &)> grant = [&](sim::Key &key) {
-                 key.granted = KEY_READ | DELETE;
-                 for (auto &child : key.children)
-                     grant(*child.second);
-             };
-             grant(*sim::FindKey(HKEY_CLASSES_ROOT, ClassKey1));
+             sim::Restrict(HKEY_CLASSES_ROOT, ClassKey1, KEY_READ | DELETE);
          }, "", {}},
-        {"subkeys that cannot be counted", 45, [] { FailCall("RegQueryInfoKeyW", AnySubject, 1450); }, "", {}},
+        {"subkeys that cannot be counted", 45, [] { FailCall("RegQueryInfoKeyW", AnySubject, ERROR_NO_SYSTEM_RESOURCES); }, "", {}},
         {"a link to a missing key", 0, [] {
              sim::CreateLink(HKEY_CLASSES_ROOT, ClassKey1 + "\\Dangling", HKEY_CURRENT_USER, "Software\\Nowhere");
          }, "", {}},
@@ -384,10 +362,9 @@ TEST_F(KeyTree, StandardUserReachesTheMachinesClassKeys)
         Fresh();
         InstallComponents();
         sim::FindKey(HKEY_CLASSES_ROOT, "CLSID")->granted = KEY_READ;
-        if (classKeysReadOnly) {
-            sim::MakeReadOnly(HKEY_CLASSES_ROOT, ClassKey1);
-            sim::MakeReadOnly(HKEY_CLASSES_ROOT, ClassKey2);
-        }
+        for (const std::string &key : {ClassKey1, ClassKey2})
+            if (classKeysReadOnly)
+                sim::Restrict(HKEY_CLASSES_ROOT, key, KEY_READ);
         const size_t keys = sim::CountKeys(HKEY_CLASSES_ROOT);
         const std::vector<std::string> installed = Left();
         EXPECT_EQ(RunProgram(), classKeysReadOnly ? 1 : 0);
@@ -519,7 +496,7 @@ TEST_F(Zone, ValueBecomesDwordOneWhateverItWas)
 TEST_F(Zone, KeyThatGrantsOnlyReadingAndSettingValuesTakesTheValue)
 {
     sim::SetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue, REG_DWORD, Dword(3));
-    sim::MakeReadOnly(HKEY_CURRENT_USER, "Software");
+    sim::Restrict(HKEY_CURRENT_USER, "Software", KEY_READ);
     sim::FindKey(HKEY_CURRENT_USER, ZoneKey)->granted = KEY_READ | KEY_SET_VALUE;
     EXPECT_TRUE(SetZonePolicy());
     EXPECT_EQ(sim::GetValue(HKEY_CURRENT_USER, ZoneKey, plan::ZoneValue)->data, ZoneData);

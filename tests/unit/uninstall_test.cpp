@@ -10,11 +10,6 @@ using namespace t;
 
 using Uninstall = Machine;
 
-static std::string SystemText(DWORD code)
-{
-    return sim::machine().errorTexts.at(code);
-}
-
 // The folder goes through the shell, asked no question (see the
 // simulation's SHFileOperationA).  The program's arguments are ignored, and
 // it creates nothing.
@@ -92,7 +87,7 @@ TEST_F(Uninstall, MissingDownloadedProgramFilesGivesThreeSystemErrorsThenSuccess
     InstallComponents();
     sim::Remove(Dpf);
     EXPECT_EQ(RunProgram(), 0);
-    const std::string text = SystemText(ERROR_PATH_NOT_FOUND);
+    const std::string text = sim::machine().errorTexts.at(ERROR_PATH_NOT_FOUND);
     EXPECT_THAT(Texts(), ElementsAre(text, text, text, MsgUninstallSucceeded));
 }
 
@@ -130,7 +125,7 @@ TEST_F(Uninstall, FileOutcomes)
          {Yes([=] { sim::Remove(d); })}, {inUse, succeeded}, Nothing},
         {"a folder in its place", a, [=] { sim::Remove(a), sim::AddFile(a + "\\inside.dll"); }, {}, {succeeded}, TheFile},
         {"held open without share-delete", SystemFiles[3], mark(SystemFiles[3], false, sim::Hold::OpenNoShareDelete),
-         {}, {SystemText(ERROR_SHARING_VIOLATION), failed}, TheFile},
+         {}, {sim::machine().errorTexts.at(ERROR_SHARING_VIOLATION), failed}, TheFile},
         {"a failure without a text", DpfFiles[1], [] { FailCall("DeleteFileA", DpfFiles[1], 1234); },
          {}, {"Error code 1234", failed}, TheFile},
     };
@@ -238,22 +233,20 @@ TEST_F(Uninstall, LastLookThatCannotTellFailsTheRun)
 // still be there, the run does not claim success.
 TEST_F(Uninstall, UnusableDirectorySkipsItsTargets)
 {
-    struct Case {
-        const char *op;
-        sim::Failure failure;
-    };
-    const Case cases[] = {{"GetSystemDirectoryA", 1450}, {"GetSystemDirectoryA", sim::Needed(260)},
-                          {"GetSystemDirectoryA", sim::Needed(300)}, {"GetWindowsDirectoryA", 1450},
-                          {"GetWindowsDirectoryA", sim::Needed(260)}, {"GetWindowsDirectoryA", sim::Needed(4096)}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.op) + " " + std::to_string(c.failure.code) + " " + std::to_string(c.failure.needed));
+    // The request, and how it fails.
+    const std::pair<std::string, sim::Failure> cases[] = {
+        {"GetSystemDirectoryA", ERROR_NO_SYSTEM_RESOURCES}, {"GetSystemDirectoryA", sim::Needed(260)},
+        {"GetSystemDirectoryA", sim::Needed(300)},          {"GetWindowsDirectoryA", ERROR_NO_SYSTEM_RESOURCES},
+        {"GetWindowsDirectoryA", sim::Needed(260)},         {"GetWindowsDirectoryA", sim::Needed(4096)}};
+    for (const auto &[op, failure] : cases) {
+        SCOPED_TRACE(op + " " + std::to_string(failure.code) + " " + std::to_string(failure.needed));
         Fresh();
         InstallComponents();
-        const bool system = c.op == std::string("GetSystemDirectoryA");
+        const bool system = op == "GetSystemDirectoryA";
         std::vector<std::string> stays = system ? SystemFiles : DpfFiles;
         if (system)
             stays.push_back(Folder);
-        FailCall(c.op, "", c.failure);
+        FailCall(op, "", failure);
         EXPECT_EQ(RunProgram(), 0);
         EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
         EXPECT_EQ(Left(), stays);
@@ -288,7 +281,7 @@ TEST_F(Uninstall, PathsTooLongAreReportedNeverCut)
         for (const std::string &file : files)
             sim::AddFile(file);
         EXPECT_EQ(RunProgram(), 0);
-        std::vector<std::string> texts(c.tooLong, SystemText(ERROR_FILENAME_EXCED_RANGE));
+        std::vector<std::string> texts(c.tooLong, sim::machine().errorTexts.at(ERROR_FILENAME_EXCED_RANGE));
         texts.push_back(MsgUninstallFailed);
         EXPECT_EQ(Texts(), texts);
         EXPECT_EQ(sim::Exists(folder), folder.size() > MAX_PATH - 2);
@@ -309,7 +302,8 @@ TEST_F(Uninstall, ComponentsAreRemovedFromTheSystemDirectoryOf32BitPrograms)
         const char *what;
         bool wow64, program32Bit, inSysWow64;
     };
-    const std::string sysWow64 = "C:\\windows\\SysWOW64";
+    const std::string sysWow64 = "C:\\windows\\SysWOW64", file = std::string("\\") + plan::SystemFiles[0],
+                      folder = std::string("\\") + plan::Folder;
     for (const Case &c : {Case{"32-bit Windows", false, true, false}, Case{"64-bit Windows", true, true, true},
                           Case{"the x86-64 build", true, false, false}}) {
         SCOPED_TRACE(c.what);
@@ -318,15 +312,15 @@ TEST_F(Uninstall, ComponentsAreRemovedFromTheSystemDirectoryOf32BitPrograms)
         sim::machine().program32Bit = c.program32Bit;
         sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
         for (const std::string &dir : {SystemDir, sysWow64}) {
-            sim::AddFile(dir + "\\brevandel.dll");
-            sim::AddFile(dir + "\\pendrow\\x.dll");
+            sim::AddFile(dir + file);
+            sim::AddFile(dir + folder + "\\x.dll");
         }
         const std::string ours = c.inSysWow64 ? sysWow64 : SystemDir, theirs = c.inSysWow64 ? SystemDir : sysWow64;
         EXPECT_EQ(RunProgram(), 0);
         EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
-        EXPECT_THAT(sim::machine().shellRequests, ElementsAre(ours + "\\pendrow"));
-        EXPECT_FALSE(sim::Exists(ours + "\\brevandel.dll"));
-        EXPECT_TRUE(sim::Exists(theirs + "\\brevandel.dll"));
-        EXPECT_TRUE(sim::Exists(theirs + "\\pendrow\\x.dll"));
+        EXPECT_THAT(sim::machine().shellRequests, ElementsAre(ours + folder));
+        EXPECT_FALSE(sim::Exists(ours + file));
+        EXPECT_TRUE(sim::Exists(theirs + file));
+        EXPECT_TRUE(sim::Exists(theirs + folder + "\\x.dll"));
     }
 }

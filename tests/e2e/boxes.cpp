@@ -92,14 +92,14 @@ static const char *ButtonName(int id)
 }
 
 bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process,
-                  HANDLE output)
+                  HANDLE output, HANDLE input)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     if (output) {
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = startup.hStdError = output;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdInput = input;
     }
     std::wstring commandLine = L"\"" + program + L"\"" + arguments;
     if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, output != nullptr, 0, nullptr, nullptr,

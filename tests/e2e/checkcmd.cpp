@@ -16,28 +16,17 @@ namespace e2e {
 // Where the suite puts docs/check.cmd: a folder with a blank in its name.
 static const wchar_t *const Script = L"C:\\support tools\\check.cmd";
 
-// A target as check.cmd names it, and where the driver looks for it.
-struct Target {
-    std::wstring line;
-    HKEY root;  // a class key's store; null for a file or folder
-    std::wstring path;
-};
-
-static std::vector<Target> CheckedTargets()
+// A target as check.cmd names it: keys in the view the program uses, files
+// in the system folder the program sees.
+static std::wstring Named(const Target &target)
 {
-    const std::wstring view = Wow64() ? L" (32-bit view)" : L"";
-    const std::wstring sys = Wow64() ? L"C:\\windows\\SysWOW64\\" : L"C:\\windows\\System32\\";
-    std::vector<Target> targets;
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-        for (const char *id : plan::ClassKeys)
-            targets.push_back({(root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\") + ClassPath(id) + view, root,
-                               ClassPath(id)});
-    for (int i = 0; i < 4; i++)
-        targets.push_back({sys + W(plan::SystemFiles[i]), nullptr, SysPath(i)});
-    targets.push_back({sys + W(plan::Folder), nullptr, Folder()});
-    for (int i = 0; i < 3; i++)
-        targets.push_back({L"C:\\windows\\Downloaded Program Files\\" + W(plan::DpfFiles[i]), nullptr, DpfPath(i)});
-    return targets;
+    if (target.root)
+        return (target.root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\") + target.path +
+               (Wow64() ? L" (32-bit view)" : L"");
+    const std::wstring system = SystemDir() + L"\\";
+    if (target.path.compare(0, system.size(), system) != 0)
+        return target.path;
+    return (Wow64() ? L"C:\\windows\\SysWOW64\\" : L"C:\\windows\\System32\\") + target.path.substr(system.size());
 }
 
 // The line check.cmd must write for a target: LEFT where the driver finds
@@ -46,36 +35,31 @@ static std::vector<Target> CheckedTargets()
 static std::wstring LineFor(const Target &target, bool keysUnsure)
 {
     if (target.root && keysUnsure)
-        return L"UNSURE  " + target.line;
+        return L"UNSURE  " + Named(target);
     if (target.root)
-        return (KeyExists(target.root, target.path) ? L"LEFT    " : L"absent  ") + target.line;
+        return (KeyExists(target.root, target.path) ? L"LEFT    " : L"absent  ") + Named(target);
     const DWORD attributes = GetFileAttributesW(target.path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return L"absent  " + target.line;
+        return L"absent  " + Named(target);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && target.path != Folder())
-        return L"absent  " + target.line + L" (a folder of this name, not the file)";
-    return L"LEFT    " + target.line;
+        return L"absent  " + Named(target) + L" (a folder of this name, not the file)";
+    return L"LEFT    " + Named(target);
 }
 
 // ---------------------------------------------------------------- staging
 
 // The standard installation with the user's classes too, then only the
-// targets named by index (in the order of CheckedTargets) kept, and the
+// targets named by index (in plan order) kept, and the
 // zone value: a DWORD, -1 none, -2 not even the key.
 static std::function<void()> Only(std::vector<int> kept, int zone)
 {
     return [kept, zone] {
         Install();
         InstallUserClasses();
-        const std::vector<Target> targets = CheckedTargets();
-        for (size_t i = 0; i < targets.size(); i++) {
-            if (std::find(kept.begin(), kept.end(), (int)i) != kept.end())
-                continue;
-            if (targets[i].root)
-                TryDeleteTree(targets[i].root, targets[i].path);
-            else
-                RemovePath(targets[i].path);
-        }
+        const std::vector<Target> targets = PlanTargets();
+        for (size_t i = 0; i < targets.size(); i++)
+            if (std::find(kept.begin(), kept.end(), (int)i) == kept.end())
+                RemoveTarget(targets[i]);
         const std::wstring key = W(plan::ZoneKey);
         if (zone == -2)
             DeleteTree(HKEY_CURRENT_USER, key);
@@ -91,7 +75,7 @@ enum { LarMosk = 5, TivMosk = 6, Pendrow = 8, TobrinInf = 10, TobrinOcx = 11 };
 // A folder with a file in it where a file of the plan would be.
 static void FolderFor(int target)
 {
-    const std::wstring path = CheckedTargets()[target].path;
+    const std::wstring path = PlanTargets()[target].path;
     MakeFolder(path);
     PutText(path + L"\\inside.txt", "not a plan file");
 }
@@ -159,9 +143,9 @@ static std::vector<Case> Cases()
          IsOne},
         {"after_in_use_no", [] { RunScenario(FindScenario("in_use_no"), programPath); }, 7, IsOne},
     };
-    const char *const only[] = {"user_class_1", "user_class_2", "machine_class_1", "machine_class_2"};
+    const char *const only[] = {"user_class_1", "machine_class_1", "user_class_2", "machine_class_2"};
     for (int i = 0; i < 12; i++) {
-        std::string name = i < 4 ? only[i] : Utf8(CheckedTargets()[i].path.substr(SystemDir().size() + 1));
+        std::string name = i < 4 ? only[i] : Utf8(PlanTargets()[i].path);
         name = name.substr(name.rfind('\\') + 1);
         for (char &c : name)
             c = c == '.' ? '_' : (char)tolower(c);
@@ -197,20 +181,12 @@ static bool RunScript(int bits, const Case &c, std::vector<std::wstring> &lines,
     HANDLE read, write;
     CreatePipe(&read, &write, &inherit, 0);
     HANDLE none = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = none;
-    startup.hStdOutput = startup.hStdError = write;
-    std::wstring commandLine = L"\"" + cmd + L"\" /c \"" + Script + L"\"";
     PROCESS_INFORMATION process;
-    const bool started =
-        CreateProcessW(cmd.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    const bool started = StartProgram(cmd, L" /c \"" + std::wstring(Script) + L"\"", process, write, none);
     CloseHandle(write);
     CloseHandle(none);
     SetEnvironmentVariableW(L"cmdcmdline", nullptr);
     if (!started) {
-        Fail("cannot start " + Utf8(cmd));
         CloseHandle(read);
         return false;
     }
@@ -257,7 +233,7 @@ static void Judge(int bits, const Case &c, const std::wstring &version)
         printf("    | %s\n", Utf8(line).c_str());
     const bool keysUnsure = c.reg != nullptr;
     size_t left = 0, unsure = 0;
-    for (const Target &target : CheckedTargets()) {
+    for (const Target &target : PlanTargets()) {
         const std::wstring wanted = LineFor(target, keysUnsure);
         left += wanted.compare(0, 4, L"LEFT") == 0;
         unsure += wanted.compare(0, 6, L"UNSURE") == 0;

@@ -15,20 +15,14 @@
 
 #include "../plan.h"
 
-// Deletes the key of an open handle, whatever its name; a link as a link.
-extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
-
 namespace e2e {
 
 // ---------------------------------------------------------------- output (basics.cpp)
 
 std::string Utf8(const std::wstring &w);
-// Text with line ends made visible, for the transcript.
 std::string Show(const std::wstring &w);
-// Failures so far in this process: each Fail counts one.
-extern int failures;
+extern int failures;  // each Fail counts one
 void Fail(const std::string &what);
-// Every wait is multiplied by E2E_SCALE.
 DWORD Scaled(DWORD milliseconds);
 // Seconds since the driver started, on one clock for all its threads.
 double Seconds();
@@ -87,21 +81,17 @@ std::vector<std::wstring> Numbered(const wchar_t *prefix, int count, int digits)
 // but "not found".
 LONG TryDeleteTree(HKEY root, const std::wstring &path);
 void DeleteTree(HKEY root, const std::wstring &path);
-// The paths of a folder's entries.
 std::vector<std::wstring> FolderEntries(const std::wstring &folder);
 void RemovePath(const std::wstring &path);
 void MakeFolder(const std::wstring &path);
-// A loadable library, so that a target can be held as a mapped image.
 void PutLibrary(const std::wstring &path);
+void PutBytes(const std::wstring &path, const void *bytes, size_t size);
 void PutText(const std::wstring &path, const char *text, bool readOnly = false);
 
 // ---------------------------------------------------------------- the machine (machine.cpp)
 
-// The plan's class i in the machine's store, as its installer leaves it.
 void InstallClass(int i);
-// Under WoW64: the 64-bit components of the same names, which are not ours to remove.
 void InstallTwins();
-// The same classes registered for the current user as well.
 void InstallUserClasses();
 // The one clean-up: removes whatever the driver or an earlier scenario
 // (even one cut short) put on the machine.
@@ -122,7 +112,13 @@ std::wstring MachineKey(const char *id);
 std::wstring ZoneKeyEntry();
 // The Internet zones, the parent of the plan's zone key.
 std::wstring Zones();
-// The plan's targets as entries, in plan order, and those from `entry` on.
+// A target of the plan: a class key in the store `root`, or a file or folder (no root).
+struct Target {
+    HKEY root;
+    std::wstring path;
+};
+// The plan's targets in plan order; as entries; those from `entry` on.
+std::vector<Target> PlanTargets();
 std::vector<std::wstring> Targets();
 std::vector<std::wstring> From(const std::wstring &entry);
 // The state expected after a run from `before`: the entries at or below
@@ -132,7 +128,6 @@ State Expected(const State &before, const std::vector<std::wstring> &left);
 
 // ---------------------------------------------------------------- boxes and runs (boxes.cpp)
 
-// The program's texts: the one table, as a Chinese user reads them.
 enum Msg { ZoneFailed, Succeeded, Failed, NoRights, InUse };
 struct Message {
     const char *name;  // as the guides name it
@@ -154,9 +149,10 @@ std::string Buttons(const Box &box);
 HWND BoxOf(DWORD pid);
 
 // Starts `program` with `arguments` after its quoted name, its standard
-// output and error into `output` when one is given (inherited).
+// output and error into `output` and its input from `input` when an output
+// is given (inherited).
 bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process,
-                  HANDLE output = nullptr);
+                  HANDLE output = nullptr, HANDLE input = GetStdHandle(STD_INPUT_HANDLE));
 // One run of the program, its boxes as they came.
 struct Program {
     const char *label;  // before its lines in the transcript; none for a timed run
@@ -211,11 +207,10 @@ void Release();
 void Hold(const std::wstring &path);
 void ReleaseLibrary();
 void OpenWithoutShareDelete(const std::wstring &path);
-// The plan's targets removed, their neighbours kept.
+// The plan's targets removed (one, or all), their neighbours kept.
+void RemoveTarget(const Target &target);
 void RemoveTargets();
-// A uxtheme.dll beside the program, which it must not load.
 void PlantDll();
-// Keys named in characters code page 936 does not have; keys named with NULs.
 void PlantForeignNames();
 void PlantNulNames();
 // A key tree outside the plan (in HKLM\System, which WoW64 does not
@@ -268,7 +263,6 @@ int RunCheckCmd(const std::string &name, const std::wstring &program);
 
 // ---------------------------------------------------------------- the kit, the benchmark (kit.cpp, bench.cpp)
 
-// An administrator whose rights are in force (elevated).
 bool Elevated();
 // Runs every scenario that applies here (those named in `only`, if any),
 // each in a copy of the driver, then gives back the machine as found and

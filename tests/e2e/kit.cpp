@@ -10,7 +10,7 @@
 
 namespace e2e {
 
-// An elevated administrator: the kit installs into the system folders and
+// An administrator whose rights are in force (elevated): the kit installs into the system folders and
 // the machine's registry, and makes keys owned by SYSTEM.
 bool Elevated()
 {
@@ -115,12 +115,8 @@ static void GiveBackMachine(const Saved &saved)
     if (saved.dpf && !MoveFileW(DpfAside().c_str(), Dpf().c_str()))
         Fail("cannot put Windows' own Downloaded Program Files back from " + Utf8(DpfAside()) + ", error " +
              std::to_string(GetLastError()));
-    if (!saved.zones) {
-        DeleteTree(HKEY_CURRENT_USER, Zones());
-    } else if (!saved.zone3) {
-        DeleteTree(HKEY_CURRENT_USER, W(plan::ZoneKey));
-    } else {
-        DeleteTree(HKEY_CURRENT_USER, W(plan::ZoneKey));
+    DeleteTree(HKEY_CURRENT_USER, saved.zones ? W(plan::ZoneKey) : Zones());
+    if (saved.zone3) {
         HKEY key = CreateKey(HKEY_CURRENT_USER, W(plan::ZoneKey));
         for (const Value &value : saved.zoneValues)
             RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(), (DWORD)value.data.size());

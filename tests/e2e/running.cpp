@@ -2,6 +2,7 @@
 #include "driver.h"
 
 #include <stdio.h>
+#include <string.h>
 
 namespace e2e {
 
@@ -21,34 +22,18 @@ static void SaveWindow(HWND window, const std::wstring &path)
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
 
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
-    std::vector<BYTE> pixels(stride * height);
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), (BITMAPINFO *)&info, DIB_RGB_COLORS);
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD stride = ((DWORD)width * 3 + 3) & ~3u, offset = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER header = {0x4D42, offset + stride * height, 0, 0, offset};
+    // The file as it is written: its two headers, then the rows of pixels.
+    std::vector<BYTE> bytes(header.bfSize);
+    GetDIBits(memory, bitmap, 0, height, &bytes[offset], (BITMAPINFO *)&info, DIB_RGB_COLORS);
+    memcpy(&bytes[0], &header, sizeof header);
+    memcpy(&bytes[sizeof header], &info, sizeof info);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-
-    BITMAPFILEHEADER header = {};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = header.bfOffBits + (DWORD)pixels.size();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        Fail("cannot write the picture " + Utf8(path));
-        return;
-    }
-    DWORD written;
-    WriteFile(file, &header, sizeof header, &written, nullptr);
-    WriteFile(file, &info, sizeof info, &written, nullptr);
-    WriteFile(file, pixels.data(), (DWORD)pixels.size(), &written, nullptr);
-    CloseHandle(file);
+    PutBytes(path, bytes.data(), bytes.size());
 }
 
 // The name of the message a box is expected to show, for its picture.

@@ -4,10 +4,6 @@
 // what it leaves (the entries that stay as they were; the rest of the plan
 // goes and the zone value becomes 1).  A new scenario is a row here, and a
 // staging function in staging.cpp only where it stages something new.
-//
-// tests/e2e/run reads the scenario names from this file (the lines that
-// open a row, `        {"name",`), so each row starts on a line of its
-// own at that indentation.
 #include "driver.h"
 
 #include <iterator>

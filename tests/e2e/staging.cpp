@@ -53,15 +53,18 @@ void OpenWithoutShareDelete(const std::wstring &path)
         AtEnd([file] { CloseHandle(file); });
 }
 
+void RemoveTarget(const Target &target)
+{
+    if (target.root)
+        DeleteTree(target.root, target.path);
+    else
+        RemovePath(target.path);
+}
+
 void RemoveTargets()
 {
-    for (const char *id : plan::ClassKeys)
-        DeleteTree(HKEY_LOCAL_MACHINE, ClassPath(id));
-    for (int i = 0; i < 4; i++)
-        RemovePath(SysPath(i));
-    RemovePath(Folder());
-    for (int i = 0; i < 3; i++)
-        RemovePath(DpfPath(i));
+    for (const Target &target : PlanTargets())
+        RemoveTarget(target);
 }
 
 // ---------------------------------------------------------------- a DLL planted beside the program
@@ -151,12 +154,7 @@ static std::wstring LinkPath()
 
 void RemoveLink()
 {
-    HKEY link;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, LinkPath().c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &link) !=
-        ERROR_SUCCESS)
-        return;
-    NtDeleteKey(link);
-    RegCloseKey(link);
+    TryDeleteTree(HKEY_LOCAL_MACHINE, LinkPath());
 }
 
 void PlantLink()

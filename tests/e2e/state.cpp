@@ -105,28 +105,32 @@ std::wstring MachineKey(const char *id)
 {
     return L"reg HKLM\\" + ClassPath(id);
 }
-static std::wstring UserKey(const char *id)
-{
-    return L"reg HKCU\\" + ClassPath(id);
-}
 std::wstring ZoneKeyEntry()
 {
     return L"reg HKCU\\" + W(plan::ZoneKey);
 }
 
+std::vector<Target> PlanTargets()
+{
+    std::vector<Target> targets;
+    for (const char *id : plan::ClassKeys)
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            targets.push_back({root, ClassPath(id)});
+    for (int i = 0; i < 4; i++)
+        targets.push_back({nullptr, SysPath(i)});
+    targets.push_back({nullptr, Folder()});
+    for (int i = 0; i < 3; i++)
+        targets.push_back({nullptr, DpfPath(i)});
+    return targets;
+}
+
 std::vector<std::wstring> Targets()
 {
-    std::vector<std::wstring> targets;
-    for (const char *id : plan::ClassKeys) {
-        targets.push_back(UserKey(id));
-        targets.push_back(MachineKey(id));
-    }
-    for (int i = 0; i < 4; i++)
-        targets.push_back(File(SysPath(i)));
-    targets.push_back(File(Folder()));
-    for (int i = 0; i < 3; i++)
-        targets.push_back(File(DpfPath(i)));
-    return targets;
+    std::vector<std::wstring> entries;
+    for (const Target &t : PlanTargets())
+        entries.push_back(t.root ? (t.root == HKEY_CURRENT_USER ? L"reg HKCU\\" : L"reg HKLM\\") + t.path
+                                 : File(t.path));
+    return entries;
 }
 
 std::vector<std::wstring> From(const std::wstring &entry)

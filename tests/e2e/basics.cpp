@@ -243,10 +243,10 @@ std::vector<Value> Values(HKEY key)
     }
 }
 
-bool KeyExists(HKEY root, const std::wstring &path)
+bool KeyExists(HKEY root, const std::wstring &path, REGSAM access)
 {
     HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
@@ -378,6 +378,18 @@ void PutBytes(const std::wstring &path, const void *bytes, size_t size)
     }
     if (written != size)
         Fail("cannot write " + Utf8(path));
+}
+
+std::string ReadBytes(const std::wstring &path)
+{
+    std::string bytes;
+    if (FILE *file = _wfopen(path.c_str(), L"rb")) {
+        char chunk[4096];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, file)) > 0;)
+            bytes.append(chunk, n);
+        fclose(file);
+    }
+    return bytes;
 }
 
 void PutText(const std::wstring &path, const char *text, bool readOnly)

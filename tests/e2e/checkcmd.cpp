@@ -49,11 +49,11 @@ static std::wstring LineFor(const Target &target, bool keysUnsure)
 // ---------------------------------------------------------------- staging
 
 // The standard installation with the user's classes too, then only the
-// targets named by index (in plan order) kept, and the
-// zone value: a DWORD, -1 none, -2 not even the key.
-static std::function<void()> Only(std::vector<int> kept, int zone)
+// targets named by index (in plan order) kept, the zone value (a DWORD, -1
+// none, -2 not even the key), and then what `then` stages.
+static std::function<void()> Only(std::vector<int> kept, int zone, void (*then)() = nullptr)
 {
-    return [kept, zone] {
+    return [kept, zone, then] {
         Install();
         InstallUserClasses();
         const std::vector<Target> targets = PlanTargets();
@@ -67,6 +67,8 @@ static std::function<void()> Only(std::vector<int> kept, int zone)
             RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), W(plan::ZoneValue).c_str());
         else
             SetDword(HKEY_CURRENT_USER, key, W(plan::ZoneValue).c_str(), (DWORD)zone);
+        if (then)
+            then();
     };
 }
 static const std::vector<int> All = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
@@ -125,13 +127,7 @@ static std::vector<Case> Cases()
         {"zone_0", Only({}, 0), 0, "1004 = 0 (Enable; the program sets 1, Prompt)"},
         {"zone_value_absent", Only({}, -1), 0, "1004 not set"},
         {"zone_key_absent", Only({}, -2), 0, "no key Zones\\3 for this account, so no value 1004"},
-        {"folders_in_file_places",
-         [] {
-             Only({LarMosk}, 1)();
-             FolderFor(TivMosk);
-             FolderFor(TobrinOcx);
-         },
-         1, IsOne},
+        {"folders_in_file_places", Only({LarMosk}, 1, [] { FolderFor(TivMosk); FolderFor(TobrinOcx); }), 1, IsOne},
         {"reg_does_not_run", Only({Pendrow}, 1), 1, Unknown, L""},
         {"double_click", Only({Pendrow}, 1), 1, IsOne, nullptr,
          L"C:\\windows\\system32\\cmd.exe /c \"\"C:\\support tools\\check.cmd\" \""},
@@ -139,7 +135,8 @@ static std::vector<Case> Cases()
          L"C:\\windows\\System32\\cmd.exe /C \"C:\\support tools\\check.cmd\" "},
         // After the program itself: a whole removal, and one stopped at
         // larMosk.dll (in use, No), which leaves it and what comes after it.
-        {"after_success", [] { RunScenario(FindScenario(Wow64() ? "wow64_twins" : "user_and_machine_classes"), programPath); }, 0,
+        {"after_success",
+         [] { RunScenario(FindScenario(Wow64() ? "wow64_twins" : "user_and_machine_classes"), programPath); }, 0,
          IsOne},
         {"after_in_use_no", [] { RunScenario(FindScenario("in_use_no"), programPath); }, 7, IsOne},
     };
@@ -152,18 +149,8 @@ static std::vector<Case> Cases()
         cases.push_back({"only_" + name, Only({i}, 1), 1, IsOne});
     }
     if (Wow64()) {
-        cases.push_back({"only_64-bit_twins",
-                         [] {
-                             Only({}, 1)();
-                             InstallTwins();
-                         },
-                         0, IsOne});
-        cases.push_back({"reg_refuses_view",
-                         [] {
-                             Only({TobrinInf}, 1)();
-                             RegRefusingViews();
-                         },
-                         1, Unknown, L"native"});
+        cases.push_back({"only_64-bit_twins", Only({}, 1, InstallTwins), 0, IsOne});
+        cases.push_back({"reg_refuses_view", Only({TobrinInf}, 1, RegRefusingViews), 1, Unknown, L"native"});
     }
     return cases;
 }
@@ -172,35 +159,16 @@ static std::vector<Case> Cases()
 
 // cmd.exe (`bits` 32 or 64) runs the script, its standard input empty; its
 // output, and its exit code.
-static bool RunScript(int bits, const Case &c, std::vector<std::wstring> &lines, DWORD &exitCode)
+static void RunScript(int bits, const Case &c, std::vector<std::wstring> &lines, DWORD &exitCode)
 {
     const std::wstring cmd = (bits == 64 && Wow64() ? NativeSystemDir() : SystemDir()) + L"\\cmd.exe";
     SetEnvironmentVariableW(L"cmdcmdline", c.commandLine.empty() ? nullptr : c.commandLine.c_str());
 
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE read, write;
-    CreatePipe(&read, &write, &inherit, 0);
-    HANDLE none = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    PROCESS_INFORMATION process;
-    const bool started = StartProgram(cmd, L" /c \"" + std::wstring(Script) + L"\"", process, write, none);
-    CloseHandle(write);
-    CloseHandle(none);
-    SetEnvironmentVariableW(L"cmdcmdline", nullptr);
-    if (!started) {
-        CloseHandle(read);
-        return false;
-    }
     std::string output;
-    char buffer[4096];
-    DWORD n;
-    while (ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n)
-        output.append(buffer, n);
-    CloseHandle(read);
-    if (WaitForSingleObject(process.hProcess, Scaled(60000)) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 99);
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    const bool ended = Capture(cmd, L" /c \"" + std::wstring(Script) + L"\"", Scaled(60000), output, exitCode);
+    SetEnvironmentVariableW(L"cmdcmdline", nullptr);
+    if (!ended)
+        Fail("cmd.exe did not end within a minute");
     size_t start = 0;
     for (size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
         std::string line = output.substr(start, end - start);
@@ -208,7 +176,6 @@ static bool RunScript(int bits, const Case &c, std::vector<std::wstring> &lines,
             line.pop_back();
         lines.push_back(std::wstring(line.begin(), line.end()));
     }
-    return true;
 }
 
 static bool Has(const std::vector<std::wstring> &lines, const std::wstring &wanted)
@@ -227,8 +194,7 @@ static void Judge(int bits, const Case &c, const std::wstring &version)
     std::vector<std::wstring> lines;
     DWORD exitCode = 0;
     const State before = Snapshot();
-    if (!RunScript(bits, c, lines, exitCode))
-        return;
+    RunScript(bits, c, lines, exitCode);
     for (const std::wstring &line : lines)
         printf("    | %s\n", Utf8(line).c_str());
     const bool keysUnsure = c.reg != nullptr;
@@ -279,14 +245,8 @@ static void Judge(int bits, const Case &c, const std::wstring &version)
 // The release check.cmd says it is of: its line set "version=...".
 static std::wstring ScriptVersion()
 {
-    HANDLE file = CreateFileW(Script, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    char text[16384] = "";
-    DWORD n = 0;
-    if (file != INVALID_HANDLE_VALUE) {
-        ReadFile(file, text, sizeof text - 1, &n, nullptr);
-        CloseHandle(file);
-    }
-    const char *at = strstr(text, "set \"version=");
+    const std::string text = ReadBytes(Script);
+    const char *at = strstr(text.c_str(), "set \"version=");
     if (!at) {
         Fail("cannot read the version in " + Utf8(Script));
         return L"?";

@@ -56,7 +56,8 @@ HKEY CreateKey(HKEY root, const std::wstring &path, REGSAM view = 0);
 void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &value,
                REGSAM view = 0);
 void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD value);
-bool KeyExists(HKEY root, const std::wstring &path);
+// The key is there and the account may open it with `access`.
+bool KeyExists(HKEY root, const std::wstring &path, REGSAM access = KEY_READ);
 // Key names are counted strings, in which a NUL anywhere is part of the
 // name: a key below an open one by such a name, `asLink` opening a link as
 // itself rather than its target, and the subkeys' names as counted.
@@ -86,6 +87,7 @@ void RemovePath(const std::wstring &path);
 void MakeFolder(const std::wstring &path);
 void PutLibrary(const std::wstring &path);
 void PutBytes(const std::wstring &path, const void *bytes, size_t size);
+std::string ReadBytes(const std::wstring &path);  // "" when there is no such file
 void PutText(const std::wstring &path, const char *text, bool readOnly = false);
 
 // ---------------------------------------------------------------- the machine (machine.cpp)
@@ -103,6 +105,8 @@ void Install();
 
 using State = std::set<std::wstring>;
 
+// The files and folders the driver puts on the machine (watched, cleaned up).
+std::vector<std::wstring> WatchedPaths();
 State Snapshot();
 // Everything at or below a key or file entry.
 bool Under(const std::wstring &entry, const std::wstring &prefix);
@@ -149,10 +153,14 @@ std::string Buttons(const Box &box);
 HWND BoxOf(DWORD pid);
 
 // Starts `program` with `arguments` after its quoted name, its standard
-// output and error into `output` and its input from `input` when an output
-// is given (inherited).
+// output and error into `output` when one is given (inherited).
 bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process,
-                  HANDLE output = nullptr, HANDLE input = GetStdHandle(STD_INPUT_HANDLE));
+                  HANDLE output = nullptr);
+// Runs `program` with `arguments`, its standard input empty, and gives its
+// output and errors and its exit code; false when it did not end within
+// `limit` ms (then it is ended with 99) or could not start.
+bool Capture(const std::wstring &program, const std::wstring &arguments, DWORD limit, std::string &output,
+             DWORD &exitCode);
 // One run of the program, its boxes as they came.
 struct Program {
     const char *label;  // before its lines in the transcript; none for a timed run

@@ -117,22 +117,15 @@ void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys, bool se
         AtEnd(GiveBackKeys);
     protectedKeys.push_back(saved);
     // The premise of the scenarios that use it.
-    if (RegOpenKeyExW(root, path.c_str(), 0, DELETE, &key) == ERROR_SUCCESS) {
-        RegCloseKey(key);
+    if (KeyExists(root, path, DELETE))
         Fail("setting up: " + Utf8(path) + " still lets the account delete it");
-    }
-    if (setValues && RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    if (setValues && !KeyExists(root, path, KEY_SET_VALUE))
         Fail("setting up: " + Utf8(path) + " does not let the account set a value");
-    else if (setValues)
-        RegCloseKey(key);
 }
 
 void OpenToAll(HKEY root, const std::wstring &path, bool withSubkeys)
 {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS)
-        RegCloseKey(key);
-    else
+    if (!KeyExists(root, path, KEY_ALL_ACCESS))
         SetSecurity(root, path, WRITE_DAC, DACL_SECURITY_INFORMATION, Open);
     if (withSubkeys)
         for (const std::wstring &name : Subkeys(root, path))

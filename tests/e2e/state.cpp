@@ -62,6 +62,19 @@ std::wstring Zones()
     return zone.substr(0, zone.rfind(L'\\'));
 }
 
+std::vector<std::wstring> WatchedPaths()
+{
+    std::vector<std::wstring> paths = {SysPath(0) + L".old", Folder(), Folder() + L"2", Dpf()};
+    for (int i = 0; i < 4; i++)
+        paths.push_back(SysPath(i));
+    if (Wow64()) {
+        for (const char *name : plan::SystemFiles)
+            paths.push_back(NativeSystemDir() + L"\\" + W(name));
+        paths.push_back(NativeSystemDir() + L"\\" + W(plan::Folder));
+    }
+    return paths;
+}
+
 State Snapshot()
 {
     State state;
@@ -79,15 +92,8 @@ State Snapshot()
     // Every zone, so that a change to the wrong one shows.
     WatchKey(HKEY_CURRENT_USER, L"HKCU", Zones(), state);
     WatchKey(HKEY_LOCAL_MACHINE, L"HKLM", LinkTarget, state);
-    for (int i = 0; i < 4; i++)
-        WatchPath(SysPath(i), state);
-    for (const std::wstring &path : {SysPath(0) + L".old", Folder(), Folder() + L"2", Dpf()})
+    for (const std::wstring &path : WatchedPaths())
         WatchPath(path, state);
-    if (Wow64()) {
-        for (const char *name : plan::SystemFiles)
-            WatchPath(NativeSystemDir() + L"\\" + W(name), state);
-        WatchPath(NativeSystemDir() + L"\\" + W(plan::Folder), state);
-    }
     return state;
 }
 

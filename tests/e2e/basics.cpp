@@ -75,16 +75,6 @@ double Seconds()
 
 // ---------------------------------------------------------------- places
 
-std::wstring W(const char *ascii)
-{
-    return std::wstring(ascii, ascii + strlen(ascii));
-}
-
-std::wstring ClassPath(const char *id)
-{
-    return *id ? L"Software\\Classes\\CLSID\\" + W(id) : L"Software\\Classes\\CLSID";
-}
-
 std::wstring SystemDir()
 {
     wchar_t buffer[MAX_PATH];
@@ -113,21 +103,6 @@ std::wstring NativeSystemDir()
 std::wstring Dpf()
 {
     return WindowsDir() + L"\\" + W(plan::DpfFolder);
-}
-
-std::wstring Folder()
-{
-    return SystemDir() + L"\\" + W(plan::Folder);
-}
-
-std::wstring SysPath(int i)
-{
-    return SystemDir() + L"\\" + W(plan::SystemFiles[i]);
-}
-
-std::wstring DpfPath(int i)
-{
-    return Dpf() + L"\\" + W(plan::DpfFiles[i]);
 }
 
 std::wstring DriverFolder()

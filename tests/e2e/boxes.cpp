@@ -2,7 +2,6 @@
 #include "driver.h"
 
 #include <stdio.h>
-#include <wchar.h>
 
 namespace e2e {
 
@@ -32,30 +31,16 @@ static std::string Gloss(const std::wstring &text)
     return text == SystemText(3) ? "the system cannot find the path specified" : "";
 }
 
-struct Finder {
-    DWORD pid;
-    HWND found;
-};
-
-// For EnumWindows: the first visible dialog box of the process finder->pid.
-static BOOL CALLBACK FindBox(HWND window, LPARAM param)
-{
-    Finder *finder = (Finder *)param;
-    wchar_t cls[64];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != finder->pid || !GetClassNameW(window, cls, 64) || wcscmp(cls, L"#32770") != 0 ||
-        !IsWindowVisible(window))
-        return TRUE;
-    finder->found = window;
-    return FALSE;
-}
-
+// The first visible dialog box of the process, in the order of the windows on the screen.
 HWND BoxOf(DWORD pid)
 {
-    Finder finder{pid, nullptr};
-    EnumWindows(FindBox, (LPARAM)&finder);
-    return finder.found;
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == pid && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
 }
 
 static bool HasButton(HWND box, int id)

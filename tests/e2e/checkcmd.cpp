@@ -34,16 +34,13 @@ static std::wstring Named(const Target &target)
 // a key UNSURE when no reg.exe can look.
 static std::wstring LineFor(const Target &target, bool keysUnsure)
 {
-    if (target.root && keysUnsure)
-        return L"UNSURE  " + Named(target);
     if (target.root)
-        return (KeyExists(target.root, target.path) ? L"LEFT    " : L"absent  ") + Named(target);
+        return (keysUnsure ? L"UNSURE  " : KeyExists(target.root, target.path) ? L"LEFT    " : L"absent  ") +
+               Named(target);
     const DWORD attributes = GetFileAttributesW(target.path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return L"absent  " + Named(target);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && target.path != Folder())
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && attributes != INVALID_FILE_ATTRIBUTES && target.path != Folder())
         return L"absent  " + Named(target) + L" (a folder of this name, not the file)";
-    return L"LEFT    " + Named(target);
+    return (attributes == INVALID_FILE_ATTRIBUTES ? L"absent  " : L"LEFT    ") + Named(target);
 }
 
 // ---------------------------------------------------------------- staging
@@ -178,12 +175,13 @@ static void RunScript(int bits, const Case &c, std::vector<std::wstring> &lines,
     }
 }
 
-static bool Has(const std::vector<std::wstring> &lines, const std::wstring &wanted)
+// A line check.cmd must have written, in any case.
+static void Need(const std::vector<std::wstring> &lines, const std::wstring &wanted)
 {
     for (const std::wstring &line : lines)
         if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, line.c_str(), -1, wanted.c_str(), -1) == CSTR_EQUAL)
-            return true;
-    return false;
+            return;
+    Fail("no line \"" + Utf8(wanted) + "\"");
 }
 
 // check.cmd by one cmd.exe, judged against the machine as the driver sees it.
@@ -203,8 +201,7 @@ static void Judge(int bits, const Case &c, const std::wstring &version)
         const std::wstring wanted = LineFor(target, keysUnsure);
         left += wanted.compare(0, 4, L"LEFT") == 0;
         unsure += wanted.compare(0, 6, L"UNSURE") == 0;
-        if (!Has(lines, wanted))
-            Fail("no line \"" + Utf8(wanted) + "\"");
+        Need(lines, wanted);
     }
     if (left != c.left)
         Fail("the machine holds " + std::to_string(left) + " targets, the case stages " + std::to_string(c.left));
@@ -216,10 +213,8 @@ static void Judge(int bits, const Case &c, const std::wstring &version)
     const std::wstring result = left + unsure == 0 ? std::wstring(L"RESULT  no target left")
                                                    : L"RESULT  " + std::to_wstring(left) + L" left, " +
                                                          std::to_wstring(unsure) + L" could not be checked";
-    if (!Has(lines, result))
-        Fail("no line \"" + Utf8(result) + "\"");
-    if (!Has(lines, L"zone    " + W(c.zone.c_str())))
-        Fail("no line \"zone    " + c.zone + "\"");
+    Need(lines, result);
+    Need(lines, L"zone    " + W(c.zone.c_str()));
     if (exitCode != (left + unsure ? 1u : 0u))
         Fail("exit code " + std::to_string(exitCode) + ", not " + (left + unsure ? "1" : "0"));
     // The header: the release, the computer and the time of the check.

@@ -92,11 +92,8 @@ void AsAfterOneRun(State &expected)
 void InstallLargeComponents()
 {
     Tree(HKEY_LOCAL_MACHINE, ClassPath(plan::ClassKeys[0]), 1, Numbered(L"Sub", 1500, 4), true);
-    for (int i = 0; i < 300; i++) {
-        wchar_t name[16];
-        swprintf(name, 16, L"\\f%03d.dat", i);
-        PutText(Folder() + name, "data");
-    }
+    for (const std::wstring &name : Numbered(L"\\f", 300, 3))
+        PutText(Folder() + name + L".dat", "data");
 }
 
 static Program second{"second copy: ", 0, {}, 0};
@@ -139,11 +136,10 @@ static void FinishSecondCopy(HANDLE thread)
     if (second.exitCode != 0)
         Fail("the second copy ended with " + std::to_string(second.exitCode));
     char what[200];
-    if (firstCopysBoxAt) {
-        snprintf(what, sizeof what, "the first copy showed a box at %.3f s while the second copy's box was up",
-                 firstCopysBoxAt);
+    snprintf(what, sizeof what, "the first copy showed a box at %.3f s while the second copy's box was up",
+             firstCopysBoxAt);
+    if (firstCopysBoxAt)
         Fail(what);
-    }
     // One copy at a time: whichever copy showed a box first, the other
     // speaks only once that one's final box was answered.
     const std::vector<Box> &a = underTest.boxes, &b = second.boxes;

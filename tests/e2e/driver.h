@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include <functional>
 #include <set>
 #include <string>
@@ -30,20 +32,20 @@ double Seconds();
 // ---------------------------------------------------------------- places (basics.cpp)
 
 // The names of tests/plan.h, widened here and nowhere else.
-std::wstring W(const char *ascii);
+inline std::wstring W(const char *ascii) { return std::wstring(ascii, ascii + strlen(ascii)); }
 // A class key below a class store's root (HKEY_CURRENT_USER for the user's
 // registrations, HKEY_LOCAL_MACHINE for the machine's); "" gives CLSID itself.
-std::wstring ClassPath(const char *id);
+inline std::wstring ClassPath(const char *id) { return L"Software\\Classes\\CLSID" + (*id ? L"\\" + W(id) : L""); }
 std::wstring SystemDir();
 // A 32-bit process on 64-bit Windows.
 bool Wow64();
 // The real system32 as a 32-bit process names it under WoW64.
 std::wstring NativeSystemDir();
 std::wstring Dpf();
-std::wstring Folder();
+inline std::wstring Folder() { return SystemDir() + L"\\" + W(plan::Folder); }
 // The plan's system file and Downloaded Program Files entry of index i.
-std::wstring SysPath(int i);
-std::wstring DpfPath(int i);
+inline std::wstring SysPath(int i) { return SystemDir() + L"\\" + W(plan::SystemFiles[i]); }
+inline std::wstring DpfPath(int i) { return Dpf() + L"\\" + W(plan::DpfFiles[i]); }
 // The folder of the driver, where payload.dll and planted.dll lie.
 std::wstring DriverFolder();
 std::wstring SystemText(DWORD code);
@@ -111,9 +113,9 @@ State Snapshot();
 // Everything at or below a key or file entry.
 bool Under(const std::wstring &entry, const std::wstring &prefix);
 // Entries of the state: a file or folder, a class key in the machine's store, the zone key.
-std::wstring File(const std::wstring &path);
-std::wstring MachineKey(const char *id);
-std::wstring ZoneKeyEntry();
+inline std::wstring File(const std::wstring &path) { return L"file " + path; }
+inline std::wstring MachineKey(const char *id) { return L"reg HKLM\\" + ClassPath(id); }
+inline std::wstring ZoneKeyEntry() { return L"reg HKCU\\" + W(plan::ZoneKey); }
 // The Internet zones, the parent of the plan's zone key.
 std::wstring Zones();
 // A target of the plan: a class key in the store `root`, or a file or folder (no root).
@@ -188,10 +190,13 @@ struct Expect {
     int answer;
     std::function<void()> before;  // while the box is up, before answering
 };
-Expect Says(Msg message, int answer = IDOK, std::function<void()> before = {});
-Expect SystemError(DWORD code);
+inline Expect Says(Msg message, int answer = IDOK, std::function<void()> before = {})
+{
+    return {Kind::Ours, message, 0, answer, before};
+}
+inline Expect SystemError(DWORD code) { return {Kind::SystemError, Succeeded, code, IDOK, {}}; }
 // Any number of the shell's own boxes, each dismissed.
-Expect ShellBoxes();
+inline Expect ShellBoxes() { return {Kind::Shell, Succeeded, 0, IDOK, {}}; }
 
 struct Scenario {
     const char *name;

@@ -75,10 +75,7 @@ static std::string WindowsDescription()
 
 // Windows' own Downloaded Program Files, set aside while the scenarios
 // make their own; the zone key "3", whose values the scenarios set.
-static std::wstring DpfAside()
-{
-    return Dpf() + L".kit-aside";
-}
+static const std::wstring DpfAside = Dpf() + L".kit-aside";
 
 struct Saved {
     bool dpf = false, zones = false, zone3 = false, userClasses = false;
@@ -97,8 +94,8 @@ static Saved SaveMachine()
         RegCloseKey(key);
     }
     if (GetFileAttributesW(Dpf().c_str()) != INVALID_FILE_ATTRIBUTES) {
-        RemovePath(DpfAside());
-        saved.dpf = MoveFileW(Dpf().c_str(), DpfAside().c_str()) != 0;
+        RemovePath(DpfAside);
+        saved.dpf = MoveFileW(Dpf().c_str(), DpfAside.c_str()) != 0;
         if (!saved.dpf)
             Fail("cannot set Windows' own Downloaded Program Files aside, error " + std::to_string(GetLastError()));
     }
@@ -112,8 +109,8 @@ static void GiveBackMachine(const Saved &saved)
     Clean();
     if (!saved.userClasses)
         RegDeleteKeyW(HKEY_CURRENT_USER, ClassPath("").c_str());  // only while empty
-    if (saved.dpf && !MoveFileW(DpfAside().c_str(), Dpf().c_str()))
-        Fail("cannot put Windows' own Downloaded Program Files back from " + Utf8(DpfAside()) + ", error " +
+    if (saved.dpf && !MoveFileW(DpfAside.c_str(), Dpf().c_str()))
+        Fail("cannot put Windows' own Downloaded Program Files back from " + Utf8(DpfAside) + ", error " +
              std::to_string(GetLastError()));
     DeleteTree(HKEY_CURRENT_USER, saved.zones ? W(plan::ZoneKey) : Zones());
     if (saved.zone3) {

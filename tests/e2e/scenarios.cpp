@@ -10,19 +10,6 @@
 
 namespace e2e {
 
-Expect Says(Msg message, int answer, std::function<void()> before)
-{
-    return {Kind::Ours, message, 0, answer, before};
-}
-Expect SystemError(DWORD code)
-{
-    return {Kind::SystemError, Succeeded, code, IDOK, {}};
-}
-Expect ShellBoxes()
-{
-    return {Kind::Shell, Succeeded, 0, IDOK, {}};
-}
-
 // The entries below `prefix` that `keep` does not want, taken out of a state.
 static void Drop(State &state, const std::wstring &prefix, const std::function<bool(const std::wstring &)> &keep)
 {

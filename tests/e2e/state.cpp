@@ -103,19 +103,6 @@ bool Under(const std::wstring &entry, const std::wstring &prefix)
            (entry.size() == prefix.size() || entry[prefix.size()] == L'\\' || entry[prefix.size()] == L' ');
 }
 
-std::wstring File(const std::wstring &path)
-{
-    return L"file " + path;
-}
-std::wstring MachineKey(const char *id)
-{
-    return L"reg HKLM\\" + ClassPath(id);
-}
-std::wstring ZoneKeyEntry()
-{
-    return L"reg HKCU\\" + W(plan::ZoneKey);
-}
-
 std::vector<Target> PlanTargets()
 {
     std::vector<Target> targets;

@@ -75,16 +75,6 @@ double Seconds()
 
 // ---------------------------------------------------------------- places
 
-std::wstring W(const char *ascii)
-{
-    return std::wstring(ascii, ascii + strlen(ascii));
-}
-
-std::wstring ClassPath(const char *id)
-{
-    return *id ? L"Software\\Classes\\CLSID\\" + W(id) : L"Software\\Classes\\CLSID";
-}
-
 std::wstring SystemDir()
 {
     wchar_t buffer[MAX_PATH];
@@ -115,21 +105,6 @@ std::wstring Dpf()
     return WindowsDir() + L"\\" + W(plan::DpfFolder);
 }
 
-std::wstring Folder()
-{
-    return SystemDir() + L"\\" + W(plan::Folder);
-}
-
-std::wstring SysPath(int i)
-{
-    return SystemDir() + L"\\" + W(plan::SystemFiles[i]);
-}
-
-std::wstring DpfPath(int i)
-{
-    return Dpf() + L"\\" + W(plan::DpfFiles[i]);
-}
-
 std::wstring DriverFolder()
 {
     wchar_t self[MAX_PATH];
@@ -158,7 +133,6 @@ void Check(LONG result, const std::string &what)
         Fail("setting up: " + what + " gave " + std::to_string(result));
 }
 
-// `view` is 0 or KEY_WOW64_64KEY.
 HKEY CreateKey(HKEY root, const std::wstring &path, REGSAM view)
 {
     HKEY key = nullptr;
@@ -184,6 +158,8 @@ void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD va
     RegCloseKey(key);
 }
 
+// Deletes the key of an open handle, whatever its name; a link as a link.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
 extern "C" NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes);
 extern "C" NTSTATUS NTAPI NtCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
                                       ULONG TitleIndex, PUNICODE_STRING Class, ULONG CreateOptions, PULONG Disposition);
@@ -242,10 +218,10 @@ std::vector<Value> Values(HKEY key)
     }
 }
 
-bool KeyExists(HKEY root, const std::wstring &path)
+bool KeyExists(HKEY root, const std::wstring &path, REGSAM access)
 {
     HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
@@ -286,36 +262,32 @@ std::vector<std::wstring> Numbered(const wchar_t *prefix, int count, int digits)
     return names;
 }
 
-// Empties an open key: each subkey opened by its counted name as it is (a
-// link as a link, never its target) and deleted through its handle,
-// deepest first.
-static LONG DeleteBelow(HKEY key)
+// Deletes an open key and everything below it through handles, deepest
+// first: each subkey opened by its counted name as it is (a link as a link,
+// never its target).
+static LONG DeleteOpenKey(HKEY key)
 {
     for (const std::wstring &name : SubkeyNames(key)) {
         HKEY child;
         LONG result = OpenCounted(key, name, KEY_ALL_ACCESS, child, true);
         if (result == ERROR_SUCCESS) {
-            result = DeleteBelow(child);
-            if (result == ERROR_SUCCESS)
-                result = (LONG)RtlNtStatusToDosError(NtDeleteKey(child));
+            result = DeleteOpenKey(child);
             RegCloseKey(child);
         }
         if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
             return result;
     }
-    return ERROR_SUCCESS;
+    return (LONG)RtlNtStatusToDosError(NtDeleteKey(key));
 }
 
 LONG TryDeleteTree(HKEY root, const std::wstring &path)
 {
     HKEY key;
     LONG result = RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &key);
-    if (result != ERROR_SUCCESS)
-        return result;
-    result = DeleteBelow(key);
-    if (result == ERROR_SUCCESS)
-        result = (LONG)RtlNtStatusToDosError(NtDeleteKey(key));
-    RegCloseKey(key);
+    if (result == ERROR_SUCCESS) {
+        result = DeleteOpenKey(key);
+        RegCloseKey(key);
+    }
     return result;
 }
 
@@ -371,16 +343,33 @@ void PutLibrary(const std::wstring &path)
         Fail("setting up: cannot copy the payload library to " + Utf8(path));
 }
 
-void PutText(const std::wstring &path, const char *text, bool readOnly)
+void PutBytes(const std::wstring &path, const void *bytes, size_t size)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        Fail("setting up: cannot write " + Utf8(path));
-        return;
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, bytes, (DWORD)size, &written, nullptr);
+        CloseHandle(file);
     }
-    DWORD written;
-    WriteFile(file, text, (DWORD)strlen(text), &written, nullptr);
-    CloseHandle(file);
+    if (written != size)
+        Fail("cannot write " + Utf8(path));
+}
+
+std::string ReadBytes(const std::wstring &path)
+{
+    std::string bytes;
+    if (FILE *file = _wfopen(path.c_str(), L"rb")) {
+        char chunk[4096];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, file)) > 0;)
+            bytes.append(chunk, n);
+        fclose(file);
+    }
+    return bytes;
+}
+
+void PutText(const std::wstring &path, const char *text, bool readOnly)
+{
+    PutBytes(path, text, strlen(text));
     if (readOnly)
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
 }

@@ -2,7 +2,6 @@
 #include "driver.h"
 
 #include <stdio.h>
-#include <wchar.h>
 
 namespace e2e {
 
@@ -32,30 +31,16 @@ static std::string Gloss(const std::wstring &text)
     return text == SystemText(3) ? "the system cannot find the path specified" : "";
 }
 
-struct Finder {
-    DWORD pid;
-    HWND found;
-};
-
-// For EnumWindows: the first visible dialog box of the process finder->pid.
-static BOOL CALLBACK FindBox(HWND window, LPARAM param)
-{
-    Finder *finder = (Finder *)param;
-    wchar_t cls[64];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != finder->pid || !GetClassNameW(window, cls, 64) || wcscmp(cls, L"#32770") != 0 ||
-        !IsWindowVisible(window))
-        return TRUE;
-    finder->found = window;
-    return FALSE;
-}
-
+// The first visible dialog box of the process, in the order of the windows on the screen.
 HWND BoxOf(DWORD pid)
 {
-    Finder finder{pid, nullptr};
-    EnumWindows(FindBox, (LPARAM)&finder);
-    return finder.found;
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == pid && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
 }
 
 static bool HasButton(HWND box, int id)
@@ -96,17 +81,48 @@ bool StartProgram(const std::wstring &program, const std::wstring &arguments, PR
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     if (output) {
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = startup.hStdError = output;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
     }
     std::wstring commandLine = L"\"" + program + L"\"" + arguments;
-    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, output != nullptr, 0, nullptr, nullptr,
-                       &startup, &process))
-        return true;
-    Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
-    return false;
+    const bool started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, output != nullptr, 0,
+                                        nullptr, nullptr, &startup, &process);
+    if (!started)
+        Fail("cannot start " + Utf8(program) + ", error " + std::to_string(GetLastError()));
+    if (output)
+        CloseHandle(startup.hStdInput);
+    return started;
+}
+
+bool Capture(const std::wstring &program, const std::wstring &arguments, DWORD limit, std::string &output,
+             DWORD &exitCode)
+{
+    wchar_t folder[MAX_PATH], file[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"e2e", 0, file);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY,
+                             nullptr);
+    PROCESS_INFORMATION process;
+    bool ended = false;
+    exitCode = 99;
+    if (out != INVALID_HANDLE_VALUE && StartProgram(program, arguments, process, out)) {
+        ended = WaitForSingleObject(process.hProcess, limit) == WAIT_OBJECT_0;
+        if (!ended)
+            TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 5000);
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    output = ReadBytes(file);
+    DeleteFileW(file);
+    return ended;
 }
 
 Program underTest{"", 0, {}, 0};

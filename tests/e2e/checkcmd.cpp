@@ -16,28 +16,17 @@ namespace e2e {
 // Where the suite puts docs/check.cmd: a folder with a blank in its name.
 static const wchar_t *const Script = L"C:\\support tools\\check.cmd";
 
-// A target as check.cmd names it, and where the driver looks for it.
-struct Target {
-    std::wstring line;
-    HKEY root;  // a class key's store; null for a file or folder
-    std::wstring path;
-};
-
-static std::vector<Target> CheckedTargets()
+// A target as check.cmd names it: keys in the view the program uses, files
+// in the system folder the program sees.
+static std::wstring Named(const Target &target)
 {
-    const std::wstring view = Wow64() ? L" (32-bit view)" : L"";
-    const std::wstring sys = Wow64() ? L"C:\\windows\\SysWOW64\\" : L"C:\\windows\\System32\\";
-    std::vector<Target> targets;
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-        for (const char *id : plan::ClassKeys)
-            targets.push_back({(root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\") + ClassPath(id) + view, root,
-                               ClassPath(id)});
-    for (int i = 0; i < 4; i++)
-        targets.push_back({sys + W(plan::SystemFiles[i]), nullptr, SysPath(i)});
-    targets.push_back({sys + W(plan::Folder), nullptr, Folder()});
-    for (int i = 0; i < 3; i++)
-        targets.push_back({L"C:\\windows\\Downloaded Program Files\\" + W(plan::DpfFiles[i]), nullptr, DpfPath(i)});
-    return targets;
+    if (target.root)
+        return (target.root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKLM\\") + target.path +
+               (Wow64() ? L" (32-bit view)" : L"");
+    const std::wstring system = SystemDir() + L"\\";
+    if (target.path.compare(0, system.size(), system) != 0)
+        return target.path;
+    return (Wow64() ? L"C:\\windows\\SysWOW64\\" : L"C:\\windows\\System32\\") + target.path.substr(system.size());
 }
 
 // The line check.cmd must write for a target: LEFT where the driver finds
@@ -45,37 +34,29 @@ static std::vector<Target> CheckedTargets()
 // a key UNSURE when no reg.exe can look.
 static std::wstring LineFor(const Target &target, bool keysUnsure)
 {
-    if (target.root && keysUnsure)
-        return L"UNSURE  " + target.line;
     if (target.root)
-        return (KeyExists(target.root, target.path) ? L"LEFT    " : L"absent  ") + target.line;
+        return (keysUnsure ? L"UNSURE  " : KeyExists(target.root, target.path) ? L"LEFT    " : L"absent  ") +
+               Named(target);
     const DWORD attributes = GetFileAttributesW(target.path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return L"absent  " + target.line;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && target.path != Folder())
-        return L"absent  " + target.line + L" (a folder of this name, not the file)";
-    return L"LEFT    " + target.line;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && attributes != INVALID_FILE_ATTRIBUTES && target.path != Folder())
+        return L"absent  " + Named(target) + L" (a folder of this name, not the file)";
+    return (attributes == INVALID_FILE_ATTRIBUTES ? L"absent  " : L"LEFT    ") + Named(target);
 }
 
 // ---------------------------------------------------------------- staging
 
 // The standard installation with the user's classes too, then only the
-// targets named by index (in the order of CheckedTargets) kept, and the
-// zone value: a DWORD, -1 none, -2 not even the key.
-static std::function<void()> Only(std::vector<int> kept, int zone)
+// targets named by index (in plan order) kept, the zone value (a DWORD, -1
+// none, -2 not even the key), and then what `then` stages.
+static std::function<void()> Only(std::vector<int> kept, int zone, void (*then)() = nullptr)
 {
-    return [kept, zone] {
+    return [kept, zone, then] {
         Install();
         InstallUserClasses();
-        const std::vector<Target> targets = CheckedTargets();
-        for (size_t i = 0; i < targets.size(); i++) {
-            if (std::find(kept.begin(), kept.end(), (int)i) != kept.end())
-                continue;
-            if (targets[i].root)
-                TryDeleteTree(targets[i].root, targets[i].path);
-            else
-                RemovePath(targets[i].path);
-        }
+        const std::vector<Target> targets = PlanTargets();
+        for (size_t i = 0; i < targets.size(); i++)
+            if (std::find(kept.begin(), kept.end(), (int)i) == kept.end())
+                RemoveTarget(targets[i]);
         const std::wstring key = W(plan::ZoneKey);
         if (zone == -2)
             DeleteTree(HKEY_CURRENT_USER, key);
@@ -83,6 +64,8 @@ static std::function<void()> Only(std::vector<int> kept, int zone)
             RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), W(plan::ZoneValue).c_str());
         else
             SetDword(HKEY_CURRENT_USER, key, W(plan::ZoneValue).c_str(), (DWORD)zone);
+        if (then)
+            then();
     };
 }
 static const std::vector<int> All = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
@@ -91,7 +74,7 @@ enum { LarMosk = 5, TivMosk = 6, Pendrow = 8, TobrinInf = 10, TobrinOcx = 11 };
 // A folder with a file in it where a file of the plan would be.
 static void FolderFor(int target)
 {
-    const std::wstring path = CheckedTargets()[target].path;
+    const std::wstring path = PlanTargets()[target].path;
     MakeFolder(path);
     PutText(path + L"\\inside.txt", "not a plan file");
 }
@@ -141,13 +124,7 @@ static std::vector<Case> Cases()
         {"zone_0", Only({}, 0), 0, "1004 = 0 (Enable; the program sets 1, Prompt)"},
         {"zone_value_absent", Only({}, -1), 0, "1004 not set"},
         {"zone_key_absent", Only({}, -2), 0, "no key Zones\\3 for this account, so no value 1004"},
-        {"folders_in_file_places",
-         [] {
-             Only({LarMosk}, 1)();
-             FolderFor(TivMosk);
-             FolderFor(TobrinOcx);
-         },
-         1, IsOne},
+        {"folders_in_file_places", Only({LarMosk}, 1, [] { FolderFor(TivMosk); FolderFor(TobrinOcx); }), 1, IsOne},
         {"reg_does_not_run", Only({Pendrow}, 1), 1, Unknown, L""},
         {"double_click", Only({Pendrow}, 1), 1, IsOne, nullptr,
          L"C:\\windows\\system32\\cmd.exe /c \"\"C:\\support tools\\check.cmd\" \""},
@@ -155,31 +132,22 @@ static std::vector<Case> Cases()
          L"C:\\windows\\System32\\cmd.exe /C \"C:\\support tools\\check.cmd\" "},
         // After the program itself: a whole removal, and one stopped at
         // larMosk.dll (in use, No), which leaves it and what comes after it.
-        {"after_success", [] { RunScenario(FindScenario(Wow64() ? "wow64_twins" : "user_and_machine_classes"), programPath); }, 0,
+        {"after_success",
+         [] { RunScenario(FindScenario(Wow64() ? "wow64_twins" : "user_and_machine_classes"), programPath); }, 0,
          IsOne},
         {"after_in_use_no", [] { RunScenario(FindScenario("in_use_no"), programPath); }, 7, IsOne},
     };
-    const char *const only[] = {"user_class_1", "user_class_2", "machine_class_1", "machine_class_2"};
+    const char *const only[] = {"user_class_1", "machine_class_1", "user_class_2", "machine_class_2"};
     for (int i = 0; i < 12; i++) {
-        std::string name = i < 4 ? only[i] : Utf8(CheckedTargets()[i].path.substr(SystemDir().size() + 1));
+        std::string name = i < 4 ? only[i] : Utf8(PlanTargets()[i].path);
         name = name.substr(name.rfind('\\') + 1);
         for (char &c : name)
             c = c == '.' ? '_' : (char)tolower(c);
         cases.push_back({"only_" + name, Only({i}, 1), 1, IsOne});
     }
     if (Wow64()) {
-        cases.push_back({"only_64-bit_twins",
-                         [] {
-                             Only({}, 1)();
-                             InstallTwins();
-                         },
-                         0, IsOne});
-        cases.push_back({"reg_refuses_view",
-                         [] {
-                             Only({TobrinInf}, 1)();
-                             RegRefusingViews();
-                         },
-                         1, Unknown, L"native"});
+        cases.push_back({"only_64-bit_twins", Only({}, 1, InstallTwins), 0, IsOne});
+        cases.push_back({"reg_refuses_view", Only({TobrinInf}, 1, RegRefusingViews), 1, Unknown, L"native"});
     }
     return cases;
 }
@@ -188,43 +156,16 @@ static std::vector<Case> Cases()
 
 // cmd.exe (`bits` 32 or 64) runs the script, its standard input empty; its
 // output, and its exit code.
-static bool RunScript(int bits, const Case &c, std::vector<std::wstring> &lines, DWORD &exitCode)
+static void RunScript(int bits, const Case &c, std::vector<std::wstring> &lines, DWORD &exitCode)
 {
     const std::wstring cmd = (bits == 64 && Wow64() ? NativeSystemDir() : SystemDir()) + L"\\cmd.exe";
     SetEnvironmentVariableW(L"cmdcmdline", c.commandLine.empty() ? nullptr : c.commandLine.c_str());
 
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE read, write;
-    CreatePipe(&read, &write, &inherit, 0);
-    HANDLE none = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = none;
-    startup.hStdOutput = startup.hStdError = write;
-    std::wstring commandLine = L"\"" + cmd + L"\" /c \"" + Script + L"\"";
-    PROCESS_INFORMATION process;
-    const bool started =
-        CreateProcessW(cmd.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    CloseHandle(write);
-    CloseHandle(none);
-    SetEnvironmentVariableW(L"cmdcmdline", nullptr);
-    if (!started) {
-        Fail("cannot start " + Utf8(cmd));
-        CloseHandle(read);
-        return false;
-    }
     std::string output;
-    char buffer[4096];
-    DWORD n;
-    while (ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n)
-        output.append(buffer, n);
-    CloseHandle(read);
-    if (WaitForSingleObject(process.hProcess, Scaled(60000)) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 99);
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    const bool ended = Capture(cmd, L" /c \"" + std::wstring(Script) + L"\"", Scaled(60000), output, exitCode);
+    SetEnvironmentVariableW(L"cmdcmdline", nullptr);
+    if (!ended)
+        Fail("cmd.exe did not end within a minute");
     size_t start = 0;
     for (size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
         std::string line = output.substr(start, end - start);
@@ -232,15 +173,15 @@ static bool RunScript(int bits, const Case &c, std::vector<std::wstring> &lines,
             line.pop_back();
         lines.push_back(std::wstring(line.begin(), line.end()));
     }
-    return true;
 }
 
-static bool Has(const std::vector<std::wstring> &lines, const std::wstring &wanted)
+// A line check.cmd must have written, in any case.
+static void Need(const std::vector<std::wstring> &lines, const std::wstring &wanted)
 {
     for (const std::wstring &line : lines)
         if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, line.c_str(), -1, wanted.c_str(), -1) == CSTR_EQUAL)
-            return true;
-    return false;
+            return;
+    Fail("no line \"" + Utf8(wanted) + "\"");
 }
 
 // check.cmd by one cmd.exe, judged against the machine as the driver sees it.
@@ -251,18 +192,16 @@ static void Judge(int bits, const Case &c, const std::wstring &version)
     std::vector<std::wstring> lines;
     DWORD exitCode = 0;
     const State before = Snapshot();
-    if (!RunScript(bits, c, lines, exitCode))
-        return;
+    RunScript(bits, c, lines, exitCode);
     for (const std::wstring &line : lines)
         printf("    | %s\n", Utf8(line).c_str());
     const bool keysUnsure = c.reg != nullptr;
     size_t left = 0, unsure = 0;
-    for (const Target &target : CheckedTargets()) {
+    for (const Target &target : PlanTargets()) {
         const std::wstring wanted = LineFor(target, keysUnsure);
         left += wanted.compare(0, 4, L"LEFT") == 0;
         unsure += wanted.compare(0, 6, L"UNSURE") == 0;
-        if (!Has(lines, wanted))
-            Fail("no line \"" + Utf8(wanted) + "\"");
+        Need(lines, wanted);
     }
     if (left != c.left)
         Fail("the machine holds " + std::to_string(left) + " targets, the case stages " + std::to_string(c.left));
@@ -274,10 +213,8 @@ static void Judge(int bits, const Case &c, const std::wstring &version)
     const std::wstring result = left + unsure == 0 ? std::wstring(L"RESULT  no target left")
                                                    : L"RESULT  " + std::to_wstring(left) + L" left, " +
                                                          std::to_wstring(unsure) + L" could not be checked";
-    if (!Has(lines, result))
-        Fail("no line \"" + Utf8(result) + "\"");
-    if (!Has(lines, L"zone    " + W(c.zone.c_str())))
-        Fail("no line \"zone    " + c.zone + "\"");
+    Need(lines, result);
+    Need(lines, L"zone    " + W(c.zone.c_str()));
     if (exitCode != (left + unsure ? 1u : 0u))
         Fail("exit code " + std::to_string(exitCode) + ", not " + (left + unsure ? "1" : "0"));
     // The header: the release, the computer and the time of the check.
@@ -303,14 +240,8 @@ static void Judge(int bits, const Case &c, const std::wstring &version)
 // The release check.cmd says it is of: its line set "version=...".
 static std::wstring ScriptVersion()
 {
-    HANDLE file = CreateFileW(Script, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    char text[16384] = "";
-    DWORD n = 0;
-    if (file != INVALID_HANDLE_VALUE) {
-        ReadFile(file, text, sizeof text - 1, &n, nullptr);
-        CloseHandle(file);
-    }
-    const char *at = strstr(text, "set \"version=");
+    const std::string text = ReadBytes(Script);
+    const char *at = strstr(text.c_str(), "set \"version=");
     if (!at) {
         Fail("cannot read the version in " + Utf8(Script));
         return L"?";

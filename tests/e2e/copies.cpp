@@ -8,20 +8,14 @@ namespace e2e {
 
 // A large subtree that sorts first below the first class key, and the key
 // whose disappearance shows that the program has begun removing it.
-static std::wstring DeepSubtree()
-{
-    return ClassPath(plan::ClassKeys[0]) + L"\\AAA Deep";
-}
-static std::wstring FirstLeaf()
-{
-    return DeepSubtree() + L"\\K00\\K00\\K00";
-}
+static const std::wstring DeepSubtree = ClassPath(plan::ClassKeys[0]) + L"\\AAA Deep";
+static const std::wstring FirstLeaf = DeepSubtree + L"\\K00\\K00\\K00";
 // Until the program has begun removing the deep subtree; false when
 // `program` ended first or after a minute.
 static bool RemovalBegun(HANDLE program)
 {
     for (DWORD start = GetTickCount(); GetTickCount() - start < Scaled(60000);) {
-        if (!KeyExists(HKEY_LOCAL_MACHINE, FirstLeaf()))
+        if (!KeyExists(HKEY_LOCAL_MACHINE, FirstLeaf))
             return true;
         if (WaitForSingleObject(program, 1) != WAIT_TIMEOUT)
             return false;
@@ -41,7 +35,7 @@ static DWORD WINAPI DeleteSiblingMeanwhile(LPVOID)
     const std::wstring victim = ClassPath(plan::ClassKeys[0]) + L"\\Sibling 05";
     if (!RemovalBegun(GetCurrentProcess()))
         return 0;
-    bool inTime = KeyExists(HKEY_LOCAL_MACHINE, DeepSubtree()) && KeyExists(HKEY_LOCAL_MACHINE, victim);
+    bool inTime = KeyExists(HKEY_LOCAL_MACHINE, DeepSubtree) && KeyExists(HKEY_LOCAL_MACHINE, victim);
     // With a subkey named, RegDeleteTreeW deletes that key too.
     LONG result = RegDeleteTreeW(HKEY_LOCAL_MACHINE, victim.c_str());
     otherResult = inTime && result == ERROR_SUCCESS && !KeyExists(HKEY_LOCAL_MACHINE, victim) ? 1 : 2;
@@ -50,7 +44,7 @@ static DWORD WINAPI DeleteSiblingMeanwhile(LPVOID)
 
 void StartOtherProgram()
 {
-    Tree(HKEY_LOCAL_MACHINE, DeepSubtree(), 3, Numbered(L"K", 12, 2));
+    Tree(HKEY_LOCAL_MACHINE, DeepSubtree, 3, Numbered(L"K", 12, 2));
     for (const std::wstring &name : Numbered(L"Sibling ", 25, 2))
         SetString(HKEY_LOCAL_MACHINE, ClassPath(plan::ClassKeys[0]) + L"\\" + name + L"\\Sub", L"v", L"x");
     otherResult = 0;
@@ -72,14 +66,14 @@ static State beforeFirstRun;
 
 void RunAndKill()
 {
-    Tree(HKEY_LOCAL_MACHINE, DeepSubtree(), 3, Numbered(L"K", 12, 2));
+    Tree(HKEY_LOCAL_MACHINE, DeepSubtree, 3, Numbered(L"K", 12, 2));
     beforeFirstRun = Snapshot();
     Program first{"first run: ", 0, {}, 0};
     Run(first, programPath, Scaled(60000), [](const Box &) { return IDOK; }, [](HANDLE process) {
         RemovalBegun(process);
         TerminateProcess(process, 99);
     });
-    if (first.exitCode != 99 || !KeyExists(HKEY_LOCAL_MACHINE, DeepSubtree()))
+    if (first.exitCode != 99 || !KeyExists(HKEY_LOCAL_MACHINE, DeepSubtree))
         Fail("the first run was not cut short in the middle of the removal (exit code " +
              std::to_string(first.exitCode) + ")");
     size_t left = 0;
@@ -98,11 +92,8 @@ void AsAfterOneRun(State &expected)
 void InstallLargeComponents()
 {
     Tree(HKEY_LOCAL_MACHINE, ClassPath(plan::ClassKeys[0]), 1, Numbered(L"Sub", 1500, 4), true);
-    for (int i = 0; i < 300; i++) {
-        wchar_t name[16];
-        swprintf(name, 16, L"\\f%03d.dat", i);
-        PutText(Folder() + name, "data");
-    }
+    for (const std::wstring &name : Numbered(L"\\f", 300, 3))
+        PutText(Folder() + name + L".dat", "data");
 }
 
 static Program second{"second copy: ", 0, {}, 0};
@@ -145,11 +136,10 @@ static void FinishSecondCopy(HANDLE thread)
     if (second.exitCode != 0)
         Fail("the second copy ended with " + std::to_string(second.exitCode));
     char what[200];
-    if (firstCopysBoxAt) {
-        snprintf(what, sizeof what, "the first copy showed a box at %.3f s while the second copy's box was up",
-                 firstCopysBoxAt);
+    snprintf(what, sizeof what, "the first copy showed a box at %.3f s while the second copy's box was up",
+             firstCopysBoxAt);
+    if (firstCopysBoxAt)
         Fail(what);
-    }
     // One copy at a time: whichever copy showed a box first, the other
     // speaks only once that one's final box was answered.
     const std::vector<Box> &a = underTest.boxes, &b = second.boxes;

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include <functional>
 #include <set>
 #include <string>
@@ -15,20 +17,14 @@
 
 #include "../plan.h"
 
-// Deletes the key of an open handle, whatever its name; a link as a link.
-extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
-
 namespace e2e {
 
 // ---------------------------------------------------------------- output (basics.cpp)
 
 std::string Utf8(const std::wstring &w);
-// Text with line ends made visible, for the transcript.
 std::string Show(const std::wstring &w);
-// Failures so far in this process: each Fail counts one.
-extern int failures;
+extern int failures;  // each Fail counts one
 void Fail(const std::string &what);
-// Every wait is multiplied by E2E_SCALE.
 DWORD Scaled(DWORD milliseconds);
 // Seconds since the driver started, on one clock for all its threads.
 double Seconds();
@@ -36,20 +32,20 @@ double Seconds();
 // ---------------------------------------------------------------- places (basics.cpp)
 
 // The names of tests/plan.h, widened here and nowhere else.
-std::wstring W(const char *ascii);
+inline std::wstring W(const char *ascii) { return std::wstring(ascii, ascii + strlen(ascii)); }
 // A class key below a class store's root (HKEY_CURRENT_USER for the user's
 // registrations, HKEY_LOCAL_MACHINE for the machine's); "" gives CLSID itself.
-std::wstring ClassPath(const char *id);
+inline std::wstring ClassPath(const char *id) { return L"Software\\Classes\\CLSID" + (*id ? L"\\" + W(id) : L""); }
 std::wstring SystemDir();
 // A 32-bit process on 64-bit Windows.
 bool Wow64();
 // The real system32 as a 32-bit process names it under WoW64.
 std::wstring NativeSystemDir();
 std::wstring Dpf();
-std::wstring Folder();
+inline std::wstring Folder() { return SystemDir() + L"\\" + W(plan::Folder); }
 // The plan's system file and Downloaded Program Files entry of index i.
-std::wstring SysPath(int i);
-std::wstring DpfPath(int i);
+inline std::wstring SysPath(int i) { return SystemDir() + L"\\" + W(plan::SystemFiles[i]); }
+inline std::wstring DpfPath(int i) { return Dpf() + L"\\" + W(plan::DpfFiles[i]); }
 // The folder of the driver, where payload.dll and planted.dll lie.
 std::wstring DriverFolder();
 std::wstring SystemText(DWORD code);
@@ -62,7 +58,8 @@ HKEY CreateKey(HKEY root, const std::wstring &path, REGSAM view = 0);
 void SetString(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &value,
                REGSAM view = 0);
 void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD value);
-bool KeyExists(HKEY root, const std::wstring &path);
+// The key is there and the account may open it with `access`.
+bool KeyExists(HKEY root, const std::wstring &path, REGSAM access = KEY_READ);
 // Key names are counted strings, in which a NUL anywhere is part of the
 // name: a key below an open one by such a name, `asLink` opening a link as
 // itself rather than its target, and the subkeys' names as counted.
@@ -87,21 +84,18 @@ std::vector<std::wstring> Numbered(const wchar_t *prefix, int count, int digits)
 // but "not found".
 LONG TryDeleteTree(HKEY root, const std::wstring &path);
 void DeleteTree(HKEY root, const std::wstring &path);
-// The paths of a folder's entries.
 std::vector<std::wstring> FolderEntries(const std::wstring &folder);
 void RemovePath(const std::wstring &path);
 void MakeFolder(const std::wstring &path);
-// A loadable library, so that a target can be held as a mapped image.
 void PutLibrary(const std::wstring &path);
+void PutBytes(const std::wstring &path, const void *bytes, size_t size);
+std::string ReadBytes(const std::wstring &path);  // "" when there is no such file
 void PutText(const std::wstring &path, const char *text, bool readOnly = false);
 
 // ---------------------------------------------------------------- the machine (machine.cpp)
 
-// The plan's class i in the machine's store, as its installer leaves it.
 void InstallClass(int i);
-// Under WoW64: the 64-bit components of the same names, which are not ours to remove.
 void InstallTwins();
-// The same classes registered for the current user as well.
 void InstallUserClasses();
 // The one clean-up: removes whatever the driver or an earlier scenario
 // (even one cut short) put on the machine.
@@ -113,16 +107,24 @@ void Install();
 
 using State = std::set<std::wstring>;
 
+// The files and folders the driver puts on the machine (watched, cleaned up).
+std::vector<std::wstring> WatchedPaths();
 State Snapshot();
 // Everything at or below a key or file entry.
 bool Under(const std::wstring &entry, const std::wstring &prefix);
 // Entries of the state: a file or folder, a class key in the machine's store, the zone key.
-std::wstring File(const std::wstring &path);
-std::wstring MachineKey(const char *id);
-std::wstring ZoneKeyEntry();
+inline std::wstring File(const std::wstring &path) { return L"file " + path; }
+inline std::wstring MachineKey(const char *id) { return L"reg HKLM\\" + ClassPath(id); }
+inline std::wstring ZoneKeyEntry() { return L"reg HKCU\\" + W(plan::ZoneKey); }
 // The Internet zones, the parent of the plan's zone key.
 std::wstring Zones();
-// The plan's targets as entries, in plan order, and those from `entry` on.
+// A target of the plan: a class key in the store `root`, or a file or folder (no root).
+struct Target {
+    HKEY root;
+    std::wstring path;
+};
+// The plan's targets in plan order; as entries; those from `entry` on.
+std::vector<Target> PlanTargets();
 std::vector<std::wstring> Targets();
 std::vector<std::wstring> From(const std::wstring &entry);
 // The state expected after a run from `before`: the entries at or below
@@ -132,7 +134,6 @@ State Expected(const State &before, const std::vector<std::wstring> &left);
 
 // ---------------------------------------------------------------- boxes and runs (boxes.cpp)
 
-// The program's texts: the one table, as a Chinese user reads them.
 enum Msg { ZoneFailed, Succeeded, Failed, NoRights, InUse };
 struct Message {
     const char *name;  // as the guides name it
@@ -157,6 +158,11 @@ HWND BoxOf(DWORD pid);
 // output and error into `output` when one is given (inherited).
 bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process,
                   HANDLE output = nullptr);
+// Runs `program` with `arguments`, its standard input empty, and gives its
+// output and errors and its exit code; false when it did not end within
+// `limit` ms (then it is ended with 99) or could not start.
+bool Capture(const std::wstring &program, const std::wstring &arguments, DWORD limit, std::string &output,
+             DWORD &exitCode);
 // One run of the program, its boxes as they came.
 struct Program {
     const char *label;  // before its lines in the transcript; none for a timed run
@@ -184,10 +190,13 @@ struct Expect {
     int answer;
     std::function<void()> before;  // while the box is up, before answering
 };
-Expect Says(Msg message, int answer = IDOK, std::function<void()> before = {});
-Expect SystemError(DWORD code);
+inline Expect Says(Msg message, int answer = IDOK, std::function<void()> before = {})
+{
+    return {Kind::Ours, message, 0, answer, before};
+}
+inline Expect SystemError(DWORD code) { return {Kind::SystemError, Succeeded, code, IDOK, {}}; }
 // Any number of the shell's own boxes, each dismissed.
-Expect ShellBoxes();
+inline Expect ShellBoxes() { return {Kind::Shell, Succeeded, 0, IDOK, {}}; }
 
 struct Scenario {
     const char *name;
@@ -211,11 +220,10 @@ void Release();
 void Hold(const std::wstring &path);
 void ReleaseLibrary();
 void OpenWithoutShareDelete(const std::wstring &path);
-// The plan's targets removed, their neighbours kept.
+// The plan's targets removed (one, or all), their neighbours kept.
+void RemoveTarget(const Target &target);
 void RemoveTargets();
-// A uxtheme.dll beside the program, which it must not load.
 void PlantDll();
-// Keys named in characters code page 936 does not have; keys named with NULs.
 void PlantForeignNames();
 void PlantNulNames();
 // A key tree outside the plan (in HKLM\System, which WoW64 does not
@@ -268,7 +276,6 @@ int RunCheckCmd(const std::string &name, const std::wstring &program);
 
 // ---------------------------------------------------------------- the kit, the benchmark (kit.cpp, bench.cpp)
 
-// An administrator whose rights are in force (elevated).
 bool Elevated();
 // Runs every scenario that applies here (those named in `only`, if any),
 // each in a copy of the driver, then gives back the machine as found and

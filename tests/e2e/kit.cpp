@@ -10,7 +10,7 @@
 
 namespace e2e {
 
-// An elevated administrator: the kit installs into the system folders and
+// An administrator whose rights are in force (elevated): the kit installs into the system folders and
 // the machine's registry, and makes keys owned by SYSTEM.
 bool Elevated()
 {
@@ -75,10 +75,7 @@ static std::string WindowsDescription()
 
 // Windows' own Downloaded Program Files, set aside while the scenarios
 // make their own; the zone key "3", whose values the scenarios set.
-static std::wstring DpfAside()
-{
-    return Dpf() + L".kit-aside";
-}
+static const std::wstring DpfAside = Dpf() + L".kit-aside";
 
 struct Saved {
     bool dpf = false, zones = false, zone3 = false, userClasses = false;
@@ -97,8 +94,8 @@ static Saved SaveMachine()
         RegCloseKey(key);
     }
     if (GetFileAttributesW(Dpf().c_str()) != INVALID_FILE_ATTRIBUTES) {
-        RemovePath(DpfAside());
-        saved.dpf = MoveFileW(Dpf().c_str(), DpfAside().c_str()) != 0;
+        RemovePath(DpfAside);
+        saved.dpf = MoveFileW(Dpf().c_str(), DpfAside.c_str()) != 0;
         if (!saved.dpf)
             Fail("cannot set Windows' own Downloaded Program Files aside, error " + std::to_string(GetLastError()));
     }
@@ -112,15 +109,11 @@ static void GiveBackMachine(const Saved &saved)
     Clean();
     if (!saved.userClasses)
         RegDeleteKeyW(HKEY_CURRENT_USER, ClassPath("").c_str());  // only while empty
-    if (saved.dpf && !MoveFileW(DpfAside().c_str(), Dpf().c_str()))
-        Fail("cannot put Windows' own Downloaded Program Files back from " + Utf8(DpfAside()) + ", error " +
+    if (saved.dpf && !MoveFileW(DpfAside.c_str(), Dpf().c_str()))
+        Fail("cannot put Windows' own Downloaded Program Files back from " + Utf8(DpfAside) + ", error " +
              std::to_string(GetLastError()));
-    if (!saved.zones) {
-        DeleteTree(HKEY_CURRENT_USER, Zones());
-    } else if (!saved.zone3) {
-        DeleteTree(HKEY_CURRENT_USER, W(plan::ZoneKey));
-    } else {
-        DeleteTree(HKEY_CURRENT_USER, W(plan::ZoneKey));
+    DeleteTree(HKEY_CURRENT_USER, saved.zones ? W(plan::ZoneKey) : Zones());
+    if (saved.zone3) {
         HKEY key = CreateKey(HKEY_CURRENT_USER, W(plan::ZoneKey));
         for (const Value &value : saved.zoneValues)
             RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(), (DWORD)value.data.size());
@@ -134,40 +127,13 @@ static void GiveBackMachine(const Saved &saved)
 // Runs one scenario in a copy of this driver, its output into `transcript`.
 static bool RunCopy(const std::string &name, const std::wstring &program, std::string &transcript)
 {
-    wchar_t self[MAX_PATH], temp[MAX_PATH], file[MAX_PATH];
+    wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    GetTempPathW(MAX_PATH, temp);
-    GetTempFileNameW(temp, L"kit", 0, file);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_TEMPORARY, nullptr);
     const std::wstring arguments = L" run " + std::wstring(name.begin(), name.end()) + L" \"" + program + L"\"";
-    PROCESS_INFORMATION process;
-    DWORD code = 1;
-    if (out != INVALID_HANDLE_VALUE && StartProgram(self, arguments, process, out)) {
-        if (WaitForSingleObject(process.hProcess, Scaled(300000)) == WAIT_TIMEOUT) {
-            TerminateProcess(process.hProcess, 1);
-            transcript += "the scenario did not end within five minutes\n";
-        }
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    if (out != INVALID_HANDLE_VALUE)
-        CloseHandle(out);
-    if (FILE *f = _wfopen(file, L"rb")) {
-        char chunk[4096];
-        for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;)
-            transcript.append(chunk, n);
-        fclose(f);
-    }
-    DeleteFileW(file);
+    DWORD code;
+    if (!Capture(self, arguments, Scaled(300000), transcript, code))
+        transcript += "the scenario did not end within five minutes\n";
     return code == 0 && transcript.find("PASSED: " + name) != std::string::npos;
-}
-
-static std::string Line(const char *verdict, const std::string &name, const std::string &detail = "")
-{
-    return std::string(verdict) + " " + name + (detail.empty() ? "" : ": " + detail);
 }
 
 int Kit(const std::wstring &program, const std::wstring &reportPath, const std::vector<std::string> &only)
@@ -212,25 +178,29 @@ int Kit(const std::wstring &program, const std::wstring &reportPath, const std::
     const Saved saved = SaveMachine();
     int passed = 0, failed = 0, skipped = 0;
     std::string lines;
-    for (const Scenario &s : Scenarios()) {
-        const std::string name = s.name;
-        if (!only.empty() && std::find(only.begin(), only.end(), name) == only.end())
-            continue;
-        std::string line, transcript;
-        if (name.compare(0, 6, "wow64_") == 0 && !Wow64()) {
-            skipped++;
-            line = Line("NOT RUN", name, "only for the 32-bit program on 64-bit Windows");
-        } else {
-            const DWORD start = GetTickCount();
-            const bool ok = RunCopy(name, program, transcript);
-            ok ? passed++ : failed++;
-            line = Line(ok ? "PASSED" : "FAILED", name, std::to_string((GetTickCount() - start) / 1000) + " s");
-        }
+    // A scenario's line: on the screen, in the summary, and with its transcript in the report.
+    auto record = [&](const char *verdict, const std::string &name, const std::string &detail,
+                      const std::string &transcript) {
+        const std::string line = std::string(verdict) + " " + name + (detail.empty() ? "" : ": " + detail);
+        (verdict[0] == 'P' ? passed : verdict[0] == 'F' ? failed : skipped)++;
         printf("%s\n", line.c_str());
         fflush(stdout);
         lines += line + "\r\n";
         fprintf(report, "==== %s\r\n%s\r\n", line.c_str(), transcript.c_str());
         fflush(report);
+    };
+    for (const Scenario &s : Scenarios()) {
+        const std::string name = s.name;
+        if (!only.empty() && std::find(only.begin(), only.end(), name) == only.end())
+            continue;
+        if (name.compare(0, 6, "wow64_") == 0 && !Wow64()) {
+            record("NOT RUN", name, "only for the 32-bit program on 64-bit Windows", "");
+            continue;
+        }
+        const DWORD start = GetTickCount();
+        std::string transcript;
+        const bool ok = RunCopy(name, program, transcript);
+        record(ok ? "PASSED" : "FAILED", name, std::to_string((GetTickCount() - start) / 1000) + " s", transcript);
     }
 
     // The machine as the kit found it.
@@ -245,11 +215,8 @@ int Kit(const std::wstring &program, const std::wstring &reportPath, const std::
         if (!now.count(entry))
             left += "  gone or changed: " + Utf8(entry) + "\r\n";
     const bool asFound = left.empty() && failures == 0;
-    asFound ? passed++ : failed++;
-    const std::string line = Line(asFound ? "PASSED" : "FAILED", "machine_left_as_found");
-    printf("%s\n%s", line.c_str(), asFound ? "" : left.c_str());
-    lines += line + "\r\n";
-    fprintf(report, "==== %s\r\n%s\r\n", line.c_str(), left.c_str());
+    record(asFound ? "PASSED" : "FAILED", "machine_left_as_found", "", left);
+    printf("%s", asFound ? "" : left.c_str());
 
     char summary[96];
     snprintf(summary, sizeof summary, "%d passed, %d failed, %d skipped", passed, failed, skipped);

@@ -84,9 +84,6 @@ void Clean()
                     OpenToAll(root, ClassPath(ids[i]), true);
                 DeleteTree(root, ClassPath(ids[i]));
             }
-    std::vector<std::wstring> paths = {SysPath(0) + L".old", Folder(), Folder() + L"2", Dpf()};
-    for (int i = 0; i < 4; i++)
-        paths.push_back(SysPath(i));
     if (Wow64()) {
         HKEY classes;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ClassPath("").c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
@@ -97,11 +94,8 @@ void Clean()
             }
             RegCloseKey(classes);
         }
-        for (const char *name : plan::SystemFiles)
-            paths.push_back(NativeSystemDir() + L"\\" + W(name));
-        paths.push_back(NativeSystemDir() + L"\\" + W(plan::Folder));
     }
-    for (const std::wstring &path : paths)
+    for (const std::wstring &path : WatchedPaths())
         RemovePath(path);
 }
 

@@ -10,20 +10,18 @@
 //                                        the whole job on an installed machine,
 //                                        shown as tables and a transcript
 //   driver.exe gallery UNINSTALL.EXE shots=DIR [codepage=N]
-//                                        the scenarios that show every box, one
-//                                        picture per message, named after it;
-//                                        with codepage=1252 as a Windows whose
-//                                        ANSI code page is that draws them: the
-//                                        texts then come out garbled and are
-//                                        not checked.  Every other run must
-//                                        have code page 936.
+//                                        a picture of every message, named after it,
+//                                        from the scenarios that show them; with
+//                                        codepage=1252 as such a Windows draws them,
+//                                        texts garbled and unchecked (every other
+//                                        run must have code page 936)
 //   driver.exe bench UNINSTALL.EXE [RUNS [SHAPE]]
 //                                        time key tree removal against SHDeleteKeyA
 //   driver.exe kit UNINSTALL.EXE REPORT [NAME...]
 //                                        the kit for a real Windows (run-tests.cmd):
-//                                        every scenario that applies, or those named,
-//                                        each in a copy of the driver, a line each and
-//                                        the report; the machine left as found
+//                                        every scenario that applies (or those named)
+//                                        in a copy of the driver, a line each, the
+//                                        report, the machine left as found
 //   driver.exe elevated                  exit code 0 for an elevated administrator
 //   driver.exe state                     print the watched state
 //   driver.exe install-twins             everything installed, and under WoW64

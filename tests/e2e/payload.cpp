@@ -6,8 +6,3 @@ extern "C" __declspec(dllexport) int PayloadMarker(void)
 {
     return 1;
 }
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
-{
-    return TRUE;
-}

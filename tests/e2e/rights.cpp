@@ -27,10 +27,6 @@ struct Protected {
 };
 static std::vector<Protected> protectedKeys;
 
-// Gives every key made read-only its own security back: open to all first
-// (everyone may change its permissions), then its owner and permissions as they were.
-static void GiveBackKeys();
-
 // Setting another account as a key's owner takes the restore privilege,
 // which an administrator has but must switch on.
 static void AllowOwnerChange()
@@ -81,6 +77,20 @@ static std::vector<std::wstring> Subkeys(HKEY root, const std::wstring &path)
     return names;
 }
 
+// Gives every key made read-only its own security back: open to all first
+// (everyone may change its permissions), then its owner and permissions as they were.
+static void GiveBackKeys()
+{
+    for (auto it = protectedKeys.rbegin(); it != protectedKeys.rend(); ++it) {
+        LONG result = SetSecurity(it->root, it->path, WRITE_DAC, DACL_SECURITY_INFORMATION, Open);
+        if (result == ERROR_SUCCESS)
+            result = SetSecurity(it->root, it->path, WRITE_DAC | WRITE_OWNER, Whole, it->security.data());
+        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+            Fail("cleaning up: cannot give " + Utf8(it->path) + " its security back, error " + std::to_string(result));
+    }
+    protectedKeys.clear();
+}
+
 void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys, bool setValues)
 {
     if (withSubkeys)
@@ -107,34 +117,15 @@ void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys, bool se
         AtEnd(GiveBackKeys);
     protectedKeys.push_back(saved);
     // The premise of the scenarios that use it.
-    if (RegOpenKeyExW(root, path.c_str(), 0, DELETE, &key) == ERROR_SUCCESS) {
-        RegCloseKey(key);
+    if (KeyExists(root, path, DELETE))
         Fail("setting up: " + Utf8(path) + " still lets the account delete it");
-    }
-    if (setValues && RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    if (setValues && !KeyExists(root, path, KEY_SET_VALUE))
         Fail("setting up: " + Utf8(path) + " does not let the account set a value");
-    else if (setValues)
-        RegCloseKey(key);
-}
-
-static void GiveBackKeys()
-{
-    for (auto it = protectedKeys.rbegin(); it != protectedKeys.rend(); ++it) {
-        LONG result = SetSecurity(it->root, it->path, WRITE_DAC, DACL_SECURITY_INFORMATION, Open);
-        if (result == ERROR_SUCCESS)
-            result = SetSecurity(it->root, it->path, WRITE_DAC | WRITE_OWNER, Whole, it->security.data());
-        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-            Fail("cleaning up: cannot give " + Utf8(it->path) + " its security back, error " + std::to_string(result));
-    }
-    protectedKeys.clear();
 }
 
 void OpenToAll(HKEY root, const std::wstring &path, bool withSubkeys)
 {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS)
-        RegCloseKey(key);
-    else
+    if (!KeyExists(root, path, KEY_ALL_ACCESS))
         SetSecurity(root, path, WRITE_DAC, DACL_SECURITY_INFORMATION, Open);
     if (withSubkeys)
         for (const std::wstring &name : Subkeys(root, path))

@@ -2,6 +2,7 @@
 #include "driver.h"
 
 #include <stdio.h>
+#include <string.h>
 
 namespace e2e {
 
@@ -21,40 +22,18 @@ static void SaveWindow(HWND window, const std::wstring &path)
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
 
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
-    std::vector<BYTE> pixels(stride * height);
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), (BITMAPINFO *)&info, DIB_RGB_COLORS);
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD stride = ((DWORD)width * 3 + 3) & ~3u, offset = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER header = {0x4D42, offset + stride * height, 0, 0, offset};
+    // The file as it is written: its two headers, then the rows of pixels.
+    std::vector<BYTE> bytes(header.bfSize);
+    GetDIBits(memory, bitmap, 0, height, &bytes[offset], (BITMAPINFO *)&info, DIB_RGB_COLORS);
+    memcpy(&bytes[0], &header, sizeof header);
+    memcpy(&bytes[sizeof header], &info, sizeof info);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-
-    BITMAPFILEHEADER header = {};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = header.bfOffBits + (DWORD)pixels.size();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        Fail("cannot write the picture " + Utf8(path));
-        return;
-    }
-    DWORD written;
-    WriteFile(file, &header, sizeof header, &written, nullptr);
-    WriteFile(file, &info, sizeof info, &written, nullptr);
-    WriteFile(file, pixels.data(), (DWORD)pixels.size(), &written, nullptr);
-    CloseHandle(file);
-}
-
-// The name of the message a box is expected to show, for its picture.
-static std::string MessageName(const Expect &expect)
-{
-    return expect.kind == Kind::SystemError ? "SystemError" : Messages[expect.message].name;
+    PutBytes(path, bytes.data(), bytes.size());
 }
 
 // The program's texts are GBK bytes: they read as written only where the
@@ -104,23 +83,16 @@ static bool Ours(const Box &box)
 }
 
 // What the state says about one target, in a few words.
-static std::string Describe(const State &state, const std::wstring &entry, bool folder)
+static std::string Describe(const State &state, const std::wstring &entry)
 {
-    size_t below = 0;
-    bool present = false;
-    for (const std::wstring &e : state) {
-        if (e == entry || e == entry + L" (read-only)")
-            present = true;
-        else if (Under(e, entry) && e.compare(entry.size(), 1, L"\\") == 0 && e.find(L" = ") == std::wstring::npos)
-            below++;
-    }
-    if (!present)
+    if (!state.count(entry) && !state.count(entry + L" (read-only)"))
         return "absent";
-    if (folder)
+    size_t below = 0;
+    for (const std::wstring &e : state)
+        below += e.compare(0, entry.size() + 1, entry + L"\\") == 0 && e.find(L" = ") == std::wstring::npos;
+    if (entry == File(Folder()))
         return "present, " + std::to_string(below) + " entries inside";
-    if (entry.compare(0, 4, L"reg ") == 0)
-        return "present, " + std::to_string(below) + " subkeys";
-    return "present";
+    return entry.compare(0, 4, L"reg ") == 0 ? "present, " + std::to_string(below) + " subkeys" : "present";
 }
 
 static std::string ZoneValue(const State &state)
@@ -139,17 +111,16 @@ static std::string ZoneValue(const State &state)
 // The plan's targets, where they are, and what `before` and `after` say of each.
 static void PrintTable(const State &before, const State *after)
 {
-    printf("  %-48s %-38s %-28s%s\n", "target", "where", after ? "before" : "state", after ? "after" : "");
+    const char *const row = "  %-48s %-38s %-28s%s\n";
+    printf(row, "target", "where", after ? "before" : "state", after ? "after" : "");
     for (const std::wstring &entry : Targets()) {
         const size_t slash = entry.rfind(L'\\'), space = entry.find(L' ');
-        const bool folder = entry == File(Folder());
-        std::string what = Utf8(entry.substr(slash + 1)) + (folder ? "\\" : "");
-        if (entry.compare(0, 4, L"reg ") == 0)
-            what = "class " + what;
-        printf("  %-48s %-38s %-28s%s\n", what.c_str(), Utf8(entry.substr(space + 1, slash - space - 1)).c_str(),
-               Describe(before, entry, folder).c_str(), after ? Describe(*after, entry, folder).c_str() : "");
+        const std::string what = (entry.compare(0, 4, L"reg ") == 0 ? "class " : "") + Utf8(entry.substr(slash + 1)) +
+                                 (entry == File(Folder()) ? "\\" : "");
+        printf(row, what.c_str(), Utf8(entry.substr(space + 1, slash - space - 1)).c_str(),
+               Describe(before, entry).c_str(), after ? Describe(*after, entry).c_str() : "");
     }
-    printf("  %-48s %-38s %-28s%s\n", "zone 3 value 1004 (unsigned ActiveX)", "HKCU\\...\\Internet Settings\\Zones\\3",
+    printf(row, "zone 3 value 1004 (unsigned ActiveX)", "HKCU\\...\\Internet Settings\\Zones\\3",
            ZoneValue(before).c_str(), after ? ZoneValue(*after).c_str() : "");
     fflush(stdout);
 }
@@ -171,7 +142,9 @@ static int Answer(const Scenario &scenario, size_t &next, const Box &box)
             // Named after the message the scenario expects here; the first
             // picture of each message only.
             const bool expected = next < boxes.size() && !(shells && !Ours(box));
-            const std::string name = expected ? MessageName(boxes[next]) : "Other";
+            const std::string name = !expected                               ? "Other"
+                                     : boxes[next].kind == Kind::SystemError ? "SystemError"
+                                                                             : Messages[boxes[next].message].name;
             picture = options.shots + L"\\" + std::wstring(name.begin(), name.end()) + L".bmp";
             if (GetFileAttributesW(picture.c_str()) != INVALID_FILE_ATTRIBUTES)
                 picture.clear();

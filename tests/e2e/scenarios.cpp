@@ -4,28 +4,11 @@
 // what it leaves (the entries that stay as they were; the rest of the plan
 // goes and the zone value becomes 1).  A new scenario is a row here, and a
 // staging function in staging.cpp only where it stages something new.
-//
-// tests/e2e/run reads the scenario names from this file (the lines that
-// open a row, `        {"name",`), so each row starts on a line of its
-// own at that indentation.
 #include "driver.h"
 
 #include <iterator>
 
 namespace e2e {
-
-Expect Says(Msg message, int answer, std::function<void()> before)
-{
-    return {Kind::Ours, message, 0, answer, before};
-}
-Expect SystemError(DWORD code)
-{
-    return {Kind::SystemError, Succeeded, code, IDOK, {}};
-}
-Expect ShellBoxes()
-{
-    return {Kind::Shell, Succeeded, 0, IDOK, {}};
-}
 
 // The entries below `prefix` that `keep` does not want, taken out of a state.
 static void Drop(State &state, const std::wstring &prefix, const std::function<bool(const std::wstring &)> &keep)

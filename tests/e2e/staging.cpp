@@ -53,15 +53,18 @@ void OpenWithoutShareDelete(const std::wstring &path)
         AtEnd([file] { CloseHandle(file); });
 }
 
+void RemoveTarget(const Target &target)
+{
+    if (target.root)
+        DeleteTree(target.root, target.path);
+    else
+        RemovePath(target.path);
+}
+
 void RemoveTargets()
 {
-    for (const char *id : plan::ClassKeys)
-        DeleteTree(HKEY_LOCAL_MACHINE, ClassPath(id));
-    for (int i = 0; i < 4; i++)
-        RemovePath(SysPath(i));
-    RemovePath(Folder());
-    for (int i = 0; i < 3; i++)
-        RemovePath(DpfPath(i));
+    for (const Target &target : PlanTargets())
+        RemoveTarget(target);
 }
 
 // ---------------------------------------------------------------- a DLL planted beside the program
@@ -82,14 +85,10 @@ void PlantDll()
         const bool loaded = GetFileAttributesW((copy + L".loaded").c_str()) != INVALID_FILE_ATTRIBUTES;
         RemovePath(copy + L".loaded");
         RemovePath(copy);
-        HKEY key;
         if (!existed)
             DeleteTree(HKEY_CURRENT_USER, appDefaults);
-        else if (RegOpenKeyExW(HKEY_CURRENT_USER, (appDefaults + L"\\DllOverrides").c_str(), 0, KEY_ALL_ACCESS,
-                               &key) == ERROR_SUCCESS) {
-            RegDeleteValueW(key, L"uxtheme");
-            RegCloseKey(key);
-        }
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, (appDefaults + L"\\DllOverrides").c_str(), L"uxtheme");
         if (loaded)
             Fail("the program loaded the uxtheme.dll planted beside it");
     });
@@ -144,19 +143,11 @@ void PlantNulNames()
 
 const std::wstring LinkTarget = L"System\\E2E Link Target";
 
-static std::wstring LinkPath()
-{
-    return ClassPath(plan::ClassKeys[0]) + L"\\Link";
-}
+static const std::wstring LinkPath = ClassPath(plan::ClassKeys[0]) + L"\\Link";
 
 void RemoveLink()
 {
-    HKEY link;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, LinkPath().c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &link) !=
-        ERROR_SUCCESS)
-        return;
-    NtDeleteKey(link);
-    RegCloseKey(link);
+    TryDeleteTree(HKEY_LOCAL_MACHINE, LinkPath);
 }
 
 void PlantLink()
@@ -165,7 +156,7 @@ void PlantLink()
     SetString(HKEY_LOCAL_MACHINE, LinkTarget + L"\\Child\\Grandchild", L"Deep", L"x");
     SetDword(HKEY_LOCAL_MACHINE, LinkTarget + L"\\Leaf", L"N", 7);
     HKEY link;
-    Check(RegCreateKeyExW(HKEY_LOCAL_MACHINE, LinkPath().c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+    Check(RegCreateKeyExW(HKEY_LOCAL_MACHINE, LinkPath.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
                           KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr),
           "create the link");
     if (failures)
@@ -176,7 +167,7 @@ void PlantLink()
                          (DWORD)(target.size() * sizeof(wchar_t))),
           "point the link at its target");
     RegCloseKey(link);
-    if (!KeyExists(HKEY_LOCAL_MACHINE, LinkPath() + L"\\Child\\Grandchild"))
+    if (!KeyExists(HKEY_LOCAL_MACHINE, LinkPath + L"\\Child\\Grandchild"))
         Fail("setting up: the link does not lead to its target");
 }
 

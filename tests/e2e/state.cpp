@@ -62,6 +62,19 @@ std::wstring Zones()
     return zone.substr(0, zone.rfind(L'\\'));
 }
 
+std::vector<std::wstring> WatchedPaths()
+{
+    std::vector<std::wstring> paths = {SysPath(0) + L".old", Folder(), Folder() + L"2", Dpf()};
+    for (int i = 0; i < 4; i++)
+        paths.push_back(SysPath(i));
+    if (Wow64()) {
+        for (const char *name : plan::SystemFiles)
+            paths.push_back(NativeSystemDir() + L"\\" + W(name));
+        paths.push_back(NativeSystemDir() + L"\\" + W(plan::Folder));
+    }
+    return paths;
+}
+
 State Snapshot()
 {
     State state;
@@ -79,15 +92,8 @@ State Snapshot()
     // Every zone, so that a change to the wrong one shows.
     WatchKey(HKEY_CURRENT_USER, L"HKCU", Zones(), state);
     WatchKey(HKEY_LOCAL_MACHINE, L"HKLM", LinkTarget, state);
-    for (int i = 0; i < 4; i++)
-        WatchPath(SysPath(i), state);
-    for (const std::wstring &path : {SysPath(0) + L".old", Folder(), Folder() + L"2", Dpf()})
+    for (const std::wstring &path : WatchedPaths())
         WatchPath(path, state);
-    if (Wow64()) {
-        for (const char *name : plan::SystemFiles)
-            WatchPath(NativeSystemDir() + L"\\" + W(name), state);
-        WatchPath(NativeSystemDir() + L"\\" + W(plan::Folder), state);
-    }
     return state;
 }
 
@@ -97,36 +103,27 @@ bool Under(const std::wstring &entry, const std::wstring &prefix)
            (entry.size() == prefix.size() || entry[prefix.size()] == L'\\' || entry[prefix.size()] == L' ');
 }
 
-std::wstring File(const std::wstring &path)
+std::vector<Target> PlanTargets()
 {
-    return L"file " + path;
-}
-std::wstring MachineKey(const char *id)
-{
-    return L"reg HKLM\\" + ClassPath(id);
-}
-static std::wstring UserKey(const char *id)
-{
-    return L"reg HKCU\\" + ClassPath(id);
-}
-std::wstring ZoneKeyEntry()
-{
-    return L"reg HKCU\\" + W(plan::ZoneKey);
+    std::vector<Target> targets;
+    for (const char *id : plan::ClassKeys)
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            targets.push_back({root, ClassPath(id)});
+    for (int i = 0; i < 4; i++)
+        targets.push_back({nullptr, SysPath(i)});
+    targets.push_back({nullptr, Folder()});
+    for (int i = 0; i < 3; i++)
+        targets.push_back({nullptr, DpfPath(i)});
+    return targets;
 }
 
 std::vector<std::wstring> Targets()
 {
-    std::vector<std::wstring> targets;
-    for (const char *id : plan::ClassKeys) {
-        targets.push_back(UserKey(id));
-        targets.push_back(MachineKey(id));
-    }
-    for (int i = 0; i < 4; i++)
-        targets.push_back(File(SysPath(i)));
-    targets.push_back(File(Folder()));
-    for (int i = 0; i < 3; i++)
-        targets.push_back(File(DpfPath(i)));
-    return targets;
+    std::vector<std::wstring> entries;
+    for (const Target &t : PlanTargets())
+        entries.push_back(t.root ? (t.root == HKEY_CURRENT_USER ? L"reg HKCU\\" : L"reg HKLM\\") + t.path
+                                 : File(t.path));
+    return entries;
 }
 
 std::vector<std::wstring> From(const std::wstring &entry)

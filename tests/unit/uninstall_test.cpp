@@ -82,21 +82,13 @@ TEST_F(Uninstall, TargetsGoInThePlansOrder)
     EXPECT_EQ(seen, expected);
 }
 
-TEST_F(Uninstall, MissingDownloadedProgramFilesGivesThreeSystemErrorsThenSuccess)
-{
-    InstallComponents();
-    sim::Remove(Dpf);
-    EXPECT_EQ(RunProgram(), 0);
-    const std::string text = sim::machine().errorTexts.at(ERROR_PATH_NOT_FOUND);
-    EXPECT_THAT(Texts(), ElementsAre(text, text, text, MsgUninstallSucceeded));
-}
-
 // A plan file, by what the system and the user do.  Refused with
 // ERROR_ACCESS_DENIED: a read-only one loses its mark and goes without a
 // question; one still refused after that is in use, and the user is asked:
 // No stops the removal there, Yes tries again.  A folder in the file's place
 // is not the file: it stays as it is, nobody is asked, and it does not
-// count.  Any other failure is said once, and the removal goes on.
+// count.  Any other failure is said once, and the removal goes on: with
+// Downloaded Program Files missing, once for each of its files.
 TEST_F(Uninstall, FileOutcomes)
 {
     enum Stays { Nothing, TheFile, FromTheFile };
@@ -109,6 +101,7 @@ TEST_F(Uninstall, FileOutcomes)
         Stays stays;
     };
     const std::string inUse = MsgFileInUse, succeeded = MsgUninstallSucceeded, failed = MsgUninstallFailed;
+    const std::string noPath = sim::machine().errorTexts.at(ERROR_PATH_NOT_FOUND);
     auto mark = [](const std::string &file, bool readOnly, sim::Hold hold) {
         return [=] { sim::FindFile(file)->readOnly = readOnly, sim::FindFile(file)->hold = hold; };
     };
@@ -128,6 +121,8 @@ TEST_F(Uninstall, FileOutcomes)
          {}, {sim::machine().errorTexts.at(ERROR_SHARING_VIOLATION), failed}, TheFile},
         {"a failure without a text", DpfFiles[1], [] { FailCall("DeleteFileA", DpfFiles[1], 1234); },
          {}, {"Error code 1234", failed}, TheFile},
+        {"Downloaded Program Files missing", d, [] { sim::Remove(Dpf); }, {}, {noPath, noPath, noPath, succeeded},
+         Nothing},
     };
     for (const Case &row : cases) {
         SCOPED_TRACE(row.what);

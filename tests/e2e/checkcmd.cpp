@@ -261,7 +261,9 @@ std::vector<std::string> CheckCmdCases()
 int RunCheckCmd(const std::string &name, const std::wstring &program)
 {
     programPath = program;
-    for (const Case &c : Cases()) {
+    const std::vector<Case> cases = Cases();
+    for (size_t i = 0; i < cases.size(); i++) {
+        const Case &c = cases[i];
         if ("check_cmd_" + c.name != name)
             continue;
         printf("scenario %s: check.cmd on a machine staged for it\n", name.c_str());
@@ -269,7 +271,12 @@ int RunCheckCmd(const std::string &name, const std::wstring &program)
         c.stage();
         if (c.reg)
             LoadRegAs(c.reg);
-        for (int bits : Wow64() ? std::vector<int>{64, 32} : std::vector<int>{32})
+        // Under WoW64 both cmd.exe run each case; where waits are stretched
+        // (an emulated machine), they take turns down the table instead.
+        std::vector<int> cmds = Wow64() ? std::vector<int>{64, 32} : std::vector<int>{32};
+        if (cmds.size() > 1 && Scaled(1) > 1)
+            cmds = {cmds[i % 2]};
+        for (int bits : cmds)
             Judge(bits, c, version);
         Release();
         printf("%s: %s\n", failures ? "FAILED" : "PASSED", name.c_str());

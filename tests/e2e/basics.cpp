@@ -82,7 +82,7 @@ std::wstring SystemDir()
     return buffer;
 }
 
-static std::wstring WindowsDir()
+std::wstring WindowsDir()
 {
     wchar_t buffer[MAX_PATH];
     GetWindowsDirectoryW(buffer, MAX_PATH);
@@ -93,16 +93,6 @@ bool Wow64()
 {
     BOOL wow = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow) && wow;
-}
-
-std::wstring NativeSystemDir()
-{
-    return WindowsDir() + L"\\Sysnative";
-}
-
-std::wstring Dpf()
-{
-    return WindowsDir() + L"\\" + W(plan::DpfFolder);
 }
 
 std::wstring DriverFolder()
@@ -163,23 +153,17 @@ extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
 extern "C" NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes);
 extern "C" NTSTATUS NTAPI NtCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
                                       ULONG TitleIndex, PUNICODE_STRING Class, ULONG CreateOptions, PULONG Disposition);
-// The key of a counted name below `parent`, opened or created.
-static LONG CountedKey(HKEY parent, const std::wstring &name, REGSAM access, ULONG attributes, bool create, HKEY &key)
+LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink, bool create)
 {
     const USHORT bytes = (USHORT)(name.size() * sizeof(wchar_t));
     UNICODE_STRING counted{bytes, bytes, const_cast<PWSTR>(name.data())};
     OBJECT_ATTRIBUTES object;
-    InitializeObjectAttributes(&object, &counted, OBJ_CASE_INSENSITIVE | attributes, parent, nullptr);
+    InitializeObjectAttributes(&object, &counted, OBJ_CASE_INSENSITIVE | (asLink ? OBJ_OPENLINK : 0), parent, nullptr);
     HANDLE handle = nullptr;
     NTSTATUS status = create ? NtCreateKey(&handle, access, &object, 0, nullptr, 0, nullptr)
                              : NtOpenKey(&handle, access, &object);
     key = (HKEY)handle;
     return (LONG)RtlNtStatusToDosError(status);
-}
-
-LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink)
-{
-    return CountedKey(parent, name, access, asLink ? OBJ_OPENLINK : 0, false, key);
 }
 
 std::vector<std::wstring> SubkeyNames(HKEY key)
@@ -232,7 +216,7 @@ static size_t Tree(HKEY key, int depth, const std::vector<std::wstring> &names, 
     size_t made = 0;
     for (DWORD i = 0; i < names.size() && depth > 0; i++) {
         HKEY child = nullptr;
-        Check(CountedKey(key, names[i], KEY_ALL_ACCESS, 0, true, child), "create a key of a counted name");
+        Check(OpenCounted(key, names[i], KEY_ALL_ACCESS, child, false, true), "create a key of a counted name");
         if (!child)
             return made;
         if (values)

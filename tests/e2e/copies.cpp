@@ -28,8 +28,8 @@ static bool RemovalBegun(HANDLE program)
 // 1 deleted in time, 2 too late, 0 never saw the removal start.
 static volatile LONG otherResult;
 
-// Deletes a sibling below the first class key while the program is busy
-// removing the deep subtree before it.
+// Another program: deletes a sibling below the first class key while the
+// program is busy removing the deep subtree before it.
 static DWORD WINAPI DeleteSiblingMeanwhile(LPVOID)
 {
     const std::wstring victim = ClassPath(plan::ClassKeys[0]) + L"\\Sibling 05";

@@ -36,15 +36,6 @@ static void SaveWindow(HWND window, const std::wstring &path)
     PutBytes(path, bytes.data(), bytes.size());
 }
 
-// The program's texts are GBK bytes: they read as written only where the
-// ANSI code page is 936.  Elsewhere they come out garbled, and only their
-// buttons and order can be checked: only the gallery's pictures of a
-// Windows in code page 1252 ask for that.
-static bool TextsReadable()
-{
-    return GetACP() == 936;
-}
-
 // Every run has code page 936, unless it asks for another (the gallery).
 static bool RightCodePage()
 {
@@ -66,9 +57,14 @@ static bool Matches(const Expect &expect, const Box &box, std::string &why)
     const std::wstring text =
         expect.kind == Kind::SystemError ? SystemText(expect.code) : Messages[expect.message].text;
     const bool question = expect.kind == Kind::Ours && expect.message == InUse;
-    if (box.caption != caption && (TextsReadable() || expect.kind == Kind::SystemError))
+    // The program's texts are GBK bytes: they read as written only where the
+    // ANSI code page is 936.  Elsewhere they come out garbled, and only their
+    // buttons and order can be checked: only the gallery's pictures of a
+    // Windows in code page 1252 ask for that.
+    const bool readable = GetACP() == 936 || expect.kind == Kind::SystemError;
+    if (box.caption != caption && readable)
         why += " caption " + Show(box.caption) + ", expected " + Show(caption) + ";";
-    if (box.text != text && (TextsReadable() || expect.kind == Kind::SystemError))
+    if (box.text != text && readable)
         why += " text " + Show(box.text) + ", expected " + Show(text) + ";";
     if (question ? !(box.yes && box.no && !box.ok && !box.cancel) : !(box.ok && !box.yes && !box.no))
         why += std::string(" buttons ") + Buttons(box) + ", expected " + (question ? "[Yes][No]" : "[OK]") + ";";

@@ -103,11 +103,7 @@ std::vector<Scenario> Scenarios()
          [zone] { MakeReadOnly(HKEY_CURRENT_USER, zone, false, true); }, {Says(Succeeded)}, 0},
 
         {"zone_value_absent", "the value 1004 absent before the run: afterwards DWORD 1",
-         [zone] {
-             HKEY key = CreateKey(HKEY_CURRENT_USER, zone);
-             RegDeleteValueW(key, W(plan::ZoneValue).c_str());
-             RegCloseKey(key);
-         },
+         [zone] { RegDeleteKeyValueW(HKEY_CURRENT_USER, zone.c_str(), W(plan::ZoneValue).c_str()); },
          {Says(Succeeded)}, 0},
 
         {"zone_value_zero", "the value 1004 is 0 before the run: afterwards DWORD 1",

@@ -26,14 +26,8 @@ std::string Utf8(const std::wstring &w)
 std::string Show(const std::wstring &w)
 {
     std::wstring out;
-    for (wchar_t c : w) {
-        if (c == L'\r')
-            out += L"\\r";
-        else if (c == L'\n')
-            out += L"\\n";
-        else
-            out += c;
-    }
+    for (wchar_t c : w)
+        out += c == L'\r' ? L"\\r" : c == L'\n' ? L"\\n" : std::wstring(1, c);
     return "\"" + Utf8(out) + "\"";
 }
 
@@ -75,17 +69,10 @@ double Seconds()
 
 // ---------------------------------------------------------------- places
 
-std::wstring SystemDir()
+std::wstring Directory(UINT(WINAPI *get)(LPWSTR, UINT))
 {
     wchar_t buffer[MAX_PATH];
-    GetSystemDirectoryW(buffer, MAX_PATH);
-    return buffer;
-}
-
-std::wstring WindowsDir()
-{
-    wchar_t buffer[MAX_PATH];
-    GetWindowsDirectoryW(buffer, MAX_PATH);
+    get(buffer, MAX_PATH);
     return buffer;
 }
 
@@ -99,8 +86,7 @@ std::wstring DriverFolder()
 {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    return path.substr(0, path.find_last_of(L'\\'));
+    return std::wstring(self, wcsrchr(self, L'\\'));
 }
 
 std::wstring SystemText(DWORD code)
@@ -183,7 +169,10 @@ std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path)
     HKEY key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return {};
-    std::vector<std::wstring> names = SubkeyNames(key);
+    std::vector<std::wstring> names;
+    for (const std::wstring &name : SubkeyNames(key))
+        if (name.find(L'\0') == std::wstring::npos)
+            names.push_back(name);
     RegCloseKey(key);
     return names;
 }

@@ -35,8 +35,10 @@ inline std::wstring W(const char *ascii) { return std::wstring(ascii, ascii + st
 // A class key below a class store's root (HKEY_CURRENT_USER for the user's
 // registrations, HKEY_LOCAL_MACHINE for the machine's); "" gives CLSID itself.
 inline std::wstring ClassPath(const char *id) { return L"Software\\Classes\\CLSID" + (*id ? L"\\" + W(id) : L""); }
-std::wstring SystemDir();
-std::wstring WindowsDir();
+// A folder of Windows, as `get` (GetSystemDirectoryW, GetWindowsDirectoryW) names it.
+std::wstring Directory(UINT(WINAPI *get)(LPWSTR, UINT));
+inline std::wstring SystemDir() { return Directory(GetSystemDirectoryW); }
+inline std::wstring WindowsDir() { return Directory(GetWindowsDirectoryW); }
 // A 32-bit process on 64-bit Windows.
 bool Wow64();
 // The real system32 as a 32-bit process names it under WoW64.
@@ -67,6 +69,7 @@ bool KeyExists(HKEY root, const std::wstring &path, REGSAM access = KEY_READ);
 LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink = false,
                  bool create = false);
 std::vector<std::wstring> SubkeyNames(HKEY key);
+// Those a path can reach: a name with a NUL cannot be part of one.
 std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path);
 struct Value {
     std::wstring name;

@@ -5,7 +5,6 @@
 #include "driver.h"
 
 #include <stdio.h>
-#include <string.h>
 
 #include <algorithm>
 
@@ -17,16 +16,11 @@ namespace e2e {
 // the machine's registry, and makes keys owned by SYSTEM.
 bool Elevated()
 {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID administrators;
-    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                  &administrators))
-        return false;
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
     BOOL member = FALSE;
-    if (!CheckTokenMembership(nullptr, administrators, &member))
-        member = FALSE;
-    FreeSid(administrators);
-    return member != FALSE;
+    return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+           CheckTokenMembership(nullptr, administrators, &member) && member;
 }
 
 static std::string RegistryText(const wchar_t *name)
@@ -116,8 +110,7 @@ static void GiveBackMachine(const Saved &saved)
         HKEY key = CreateKey(HKEY_CURRENT_USER, W(plan::ZoneKey));
         for (const Value &value : saved.zoneValues)
             RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(), (DWORD)value.data.size());
-        if (key)
-            RegCloseKey(key);
+        RegCloseKey(key);
     }
 }
 

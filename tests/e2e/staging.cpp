@@ -2,8 +2,6 @@
 // installation, and what it holds while the program runs.
 #include "driver.h"
 
-#include <stdio.h>
-
 using namespace std::string_literals;
 
 namespace e2e {

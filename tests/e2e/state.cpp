@@ -2,7 +2,6 @@
 #include "driver.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace e2e {
 

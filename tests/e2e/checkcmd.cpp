@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <sstream>
 
 namespace e2e {
 
@@ -166,13 +167,9 @@ static void RunScript(int bits, const Case &c, std::vector<std::wstring> &lines,
     SetEnvironmentVariableW(L"cmdcmdline", nullptr);
     if (!ended)
         Fail("cmd.exe did not end within a minute");
-    size_t start = 0;
-    for (size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
-        std::string line = output.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::wstring(line.begin(), line.end()));
-    }
+    std::istringstream text(output);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(std::wstring(line.begin(), line.end() - (!line.empty() && line.back() == '\r')));
 }
 
 // A line check.cmd must have written, in any case.

@@ -157,7 +157,6 @@ static void FinishSecondCopy(HANDLE thread)
 
 void SecondCopy(DWORD delay)
 {
-    second = Program{"second copy: ", 0, {}, 0};
     secondDelay = delay;
     firstCopysBoxAt = 0;
     HANDLE thread = CreateThread(nullptr, 0, RunSecondCopy, nullptr, 0, nullptr);

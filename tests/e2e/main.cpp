@@ -18,10 +18,7 @@
 //   driver.exe bench UNINSTALL.EXE [RUNS [SHAPE]]
 //                                        time key tree removal against SHDeleteKeyA
 //   driver.exe kit UNINSTALL.EXE REPORT [NAME...]
-//                                        the kit for a real Windows (run-tests.cmd):
-//                                        every scenario that applies (or those named)
-//                                        in a copy of the driver, a line each, the
-//                                        report, the machine left as found
+//                                        the kit for a real Windows (run-tests.cmd)
 //   driver.exe elevated                  exit code 0 for an elevated administrator
 //   driver.exe state                     print the watched state
 //   driver.exe install-twins             everything installed, and under WoW64

@@ -25,7 +25,6 @@ static void SaveWindow(HWND window, const std::wstring &path)
     BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     const DWORD stride = ((DWORD)width * 3 + 3) & ~3u, offset = sizeof(BITMAPFILEHEADER) + sizeof info;
     const BITMAPFILEHEADER header = {0x4D42, offset + stride * height, 0, 0, offset};
-    // The file as it is written: its two headers, then the rows of pixels.
     std::vector<BYTE> bytes(header.bfSize);
     GetDIBits(memory, bitmap, 0, height, &bytes[offset], (BITMAPINFO *)&info, DIB_RGB_COLORS);
     memcpy(&bytes[0], &header, sizeof header);

@@ -223,6 +223,8 @@ void OpenWithoutShareDelete(const std::wstring &path);
 // The plan's targets removed (one, or all), their neighbours kept.
 void RemoveTarget(const Target &target);
 void RemoveTargets();
+// A folder with a file in it where the plan's file `path` would be.
+void FolderInPlace(const std::wstring &path);
 void PlantDll();
 void PlantForeignNames();
 void PlantNulNames();

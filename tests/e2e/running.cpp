@@ -72,11 +72,6 @@ static bool Matches(const Expect &expect, const Box &box, std::string &why)
     return why.empty();
 }
 
-static bool Ours(const Box &box)
-{
-    return box.caption == Caption || box.caption == L"Error";
-}
-
 // What the state says about one target, in a few words.
 static std::string Describe(const State &state, const std::wstring &entry)
 {
@@ -126,7 +121,8 @@ static int Answer(const Scenario &scenario, size_t &next, const Box &box)
     const std::vector<Expect> &boxes = scenario.boxes;
     // The shell's boxes, any number of them, before the box after them.
     const bool shells = next < boxes.size() && boxes[next].kind == Kind::Shell;
-    if (shells && !Ours(box))
+    const bool shellsOwn = shells && box.caption != Caption && box.caption != L"Error";
+    if (shellsOwn)
         printf("    the shell's own box: dismissed\n");
     else if (shells)
         next++;
@@ -136,7 +132,7 @@ static int Answer(const Scenario &scenario, size_t &next, const Box &box)
         if (options.named) {
             // Named after the message the scenario expects here; the first
             // picture of each message only.
-            const bool expected = next < boxes.size() && !(shells && !Ours(box));
+            const bool expected = next < boxes.size() && !shellsOwn;
             const std::string name = !expected                               ? "Other"
                                      : boxes[next].kind == Kind::SystemError ? "SystemError"
                                                                              : Messages[boxes[next].message].name;
@@ -153,7 +149,7 @@ static int Answer(const Scenario &scenario, size_t &next, const Box &box)
         return 0;  // a person answers
     }
     int answer = box.yes ? IDNO : box.ok ? IDOK : IDCANCEL;
-    if (shells && !Ours(box))
+    if (shellsOwn)
         return answer;
     if (next >= boxes.size()) {
         Fail("a box more than expected");

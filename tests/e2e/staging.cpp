@@ -65,6 +65,13 @@ void RemoveTargets()
         RemoveTarget(target);
 }
 
+void FolderInPlace(const std::wstring &path)
+{
+    RemovePath(path);
+    MakeFolder(path);
+    PutText(path + L"\\inside.txt", "not a plan file");
+}
+
 // ---------------------------------------------------------------- a DLL planted beside the program
 
 // A DLL the message boxes load on demand, planted beside the program, with

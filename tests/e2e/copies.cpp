@@ -101,9 +101,8 @@ static DWORD secondDelay;
 // When the first copy showed a box while one of the second copy's was up; 0: never.
 static double firstCopysBoxAt;
 
-// Started `delay` ms after the first copy, its boxes answered; each held
-// up for a second while the first copy may still run: if this copy got
-// the first turn, the first copy must show nothing meanwhile.
+// Each of its boxes held up for a second while the first copy may still
+// run: if this copy got the first turn, the first copy must show nothing.
 static DWORD WINAPI RunSecondCopy(LPVOID)
 {
     for (DWORD start = GetTickCount(); !underTest.pid && GetTickCount() - start < Scaled(60000);)

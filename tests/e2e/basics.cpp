@@ -26,14 +26,8 @@ std::string Utf8(const std::wstring &w)
 std::string Show(const std::wstring &w)
 {
     std::wstring out;
-    for (wchar_t c : w) {
-        if (c == L'\r')
-            out += L"\\r";
-        else if (c == L'\n')
-            out += L"\\n";
-        else
-            out += c;
-    }
+    for (wchar_t c : w)
+        out += c == L'\r' ? L"\\r" : c == L'\n' ? L"\\n" : std::wstring(1, c);
     return "\"" + Utf8(out) + "\"";
 }
 
@@ -75,17 +69,10 @@ double Seconds()
 
 // ---------------------------------------------------------------- places
 
-std::wstring SystemDir()
+std::wstring Directory(UINT(WINAPI *get)(LPWSTR, UINT))
 {
     wchar_t buffer[MAX_PATH];
-    GetSystemDirectoryW(buffer, MAX_PATH);
-    return buffer;
-}
-
-static std::wstring WindowsDir()
-{
-    wchar_t buffer[MAX_PATH];
-    GetWindowsDirectoryW(buffer, MAX_PATH);
+    get(buffer, MAX_PATH);
     return buffer;
 }
 
@@ -95,22 +82,11 @@ bool Wow64()
     return IsWow64Process(GetCurrentProcess(), &wow) && wow;
 }
 
-std::wstring NativeSystemDir()
-{
-    return WindowsDir() + L"\\Sysnative";
-}
-
-std::wstring Dpf()
-{
-    return WindowsDir() + L"\\" + W(plan::DpfFolder);
-}
-
 std::wstring DriverFolder()
 {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    return path.substr(0, path.find_last_of(L'\\'));
+    return std::wstring(self, wcsrchr(self, L'\\'));
 }
 
 std::wstring SystemText(DWORD code)
@@ -163,23 +139,17 @@ extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
 extern "C" NTSTATUS NTAPI NtOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes);
 extern "C" NTSTATUS NTAPI NtCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
                                       ULONG TitleIndex, PUNICODE_STRING Class, ULONG CreateOptions, PULONG Disposition);
-// The key of a counted name below `parent`, opened or created.
-static LONG CountedKey(HKEY parent, const std::wstring &name, REGSAM access, ULONG attributes, bool create, HKEY &key)
+LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink, bool create)
 {
     const USHORT bytes = (USHORT)(name.size() * sizeof(wchar_t));
     UNICODE_STRING counted{bytes, bytes, const_cast<PWSTR>(name.data())};
     OBJECT_ATTRIBUTES object;
-    InitializeObjectAttributes(&object, &counted, OBJ_CASE_INSENSITIVE | attributes, parent, nullptr);
+    InitializeObjectAttributes(&object, &counted, OBJ_CASE_INSENSITIVE | (asLink ? OBJ_OPENLINK : 0), parent, nullptr);
     HANDLE handle = nullptr;
     NTSTATUS status = create ? NtCreateKey(&handle, access, &object, 0, nullptr, 0, nullptr)
                              : NtOpenKey(&handle, access, &object);
     key = (HKEY)handle;
     return (LONG)RtlNtStatusToDosError(status);
-}
-
-LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink)
-{
-    return CountedKey(parent, name, access, asLink ? OBJ_OPENLINK : 0, false, key);
 }
 
 std::vector<std::wstring> SubkeyNames(HKEY key)
@@ -199,7 +169,10 @@ std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path)
     HKEY key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return {};
-    std::vector<std::wstring> names = SubkeyNames(key);
+    std::vector<std::wstring> names;
+    for (const std::wstring &name : SubkeyNames(key))
+        if (name.find(L'\0') == std::wstring::npos)
+            names.push_back(name);
     RegCloseKey(key);
     return names;
 }
@@ -232,7 +205,7 @@ static size_t Tree(HKEY key, int depth, const std::vector<std::wstring> &names, 
     size_t made = 0;
     for (DWORD i = 0; i < names.size() && depth > 0; i++) {
         HKEY child = nullptr;
-        Check(CountedKey(key, names[i], KEY_ALL_ACCESS, 0, true, child), "create a key of a counted name");
+        Check(OpenCounted(key, names[i], KEY_ALL_ACCESS, child, false, true), "create a key of a counted name");
         if (!child)
             return made;
         if (values)

@@ -76,8 +76,10 @@ static const char *ButtonName(int id)
     return id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : id == IDYES ? "Yes" : id == IDNO ? "No" : "?";
 }
 
-bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process,
-                  HANDLE output)
+// Starts `program` with `arguments` after its quoted name, its standard
+// output and error into `output` when one is given (inherited).
+static bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process,
+                         HANDLE output = nullptr)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <sstream>
 
 namespace e2e {
 
@@ -69,15 +70,7 @@ static std::function<void()> Only(std::vector<int> kept, int zone, void (*then)(
     };
 }
 static const std::vector<int> All = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-enum { LarMosk = 5, TivMosk = 6, Pendrow = 8, TobrinInf = 10, TobrinOcx = 11 };
-
-// A folder with a file in it where a file of the plan would be.
-static void FolderFor(int target)
-{
-    const std::wstring path = PlanTargets()[target].path;
-    MakeFolder(path);
-    PutText(path + L"\\inside.txt", "not a plan file");
-}
+enum { LarMosk = 5, Pendrow = 8, TobrinInf = 10 };
 
 // reg.exe as some PCs have it: one that refuses the registry views, as
 // older ones do, in place of the system's own in both system folders (Wine
@@ -124,7 +117,8 @@ static std::vector<Case> Cases()
         {"zone_0", Only({}, 0), 0, "1004 = 0 (Enable; the program sets 1, Prompt)"},
         {"zone_value_absent", Only({}, -1), 0, "1004 not set"},
         {"zone_key_absent", Only({}, -2), 0, "no key Zones\\3 for this account, so no value 1004"},
-        {"folders_in_file_places", Only({LarMosk}, 1, [] { FolderFor(TivMosk); FolderFor(TobrinOcx); }), 1, IsOne},
+        {"folders_in_file_places", Only({LarMosk}, 1, [] { FolderInPlace(SysPath(2)); FolderInPlace(DpfPath(2)); }), 1,
+         IsOne},
         {"reg_does_not_run", Only({Pendrow}, 1), 1, Unknown, L""},
         {"double_click", Only({Pendrow}, 1), 1, IsOne, nullptr,
          L"C:\\windows\\system32\\cmd.exe /c \"\"C:\\support tools\\check.cmd\" \""},
@@ -166,13 +160,9 @@ static void RunScript(int bits, const Case &c, std::vector<std::wstring> &lines,
     SetEnvironmentVariableW(L"cmdcmdline", nullptr);
     if (!ended)
         Fail("cmd.exe did not end within a minute");
-    size_t start = 0;
-    for (size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
-        std::string line = output.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::wstring(line.begin(), line.end()));
-    }
+    std::istringstream text(output);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(std::wstring(line.begin(), line.end() - (!line.empty() && line.back() == '\r')));
 }
 
 // A line check.cmd must have written, in any case.

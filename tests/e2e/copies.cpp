@@ -28,8 +28,8 @@ static bool RemovalBegun(HANDLE program)
 // 1 deleted in time, 2 too late, 0 never saw the removal start.
 static volatile LONG otherResult;
 
-// Deletes a sibling below the first class key while the program is busy
-// removing the deep subtree before it.
+// Another program: deletes a sibling below the first class key while the
+// program is busy removing the deep subtree before it.
 static DWORD WINAPI DeleteSiblingMeanwhile(LPVOID)
 {
     const std::wstring victim = ClassPath(plan::ClassKeys[0]) + L"\\Sibling 05";
@@ -101,9 +101,8 @@ static DWORD secondDelay;
 // When the first copy showed a box while one of the second copy's was up; 0: never.
 static double firstCopysBoxAt;
 
-// Started `delay` ms after the first copy, its boxes answered; each held
-// up for a second while the first copy may still run: if this copy got
-// the first turn, the first copy must show nothing meanwhile.
+// Each of its boxes held up for a second while the first copy may still
+// run: if this copy got the first turn, the first copy must show nothing.
 static DWORD WINAPI RunSecondCopy(LPVOID)
 {
     for (DWORD start = GetTickCount(); !underTest.pid && GetTickCount() - start < Scaled(60000);)
@@ -157,7 +156,6 @@ static void FinishSecondCopy(HANDLE thread)
 
 void SecondCopy(DWORD delay)
 {
-    second = Program{"second copy: ", 0, {}, 0};
     secondDelay = delay;
     firstCopysBoxAt = 0;
     HANDLE thread = CreateThread(nullptr, 0, RunSecondCopy, nullptr, 0, nullptr);

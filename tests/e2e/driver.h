@@ -2,8 +2,7 @@
 //
 // The driver is one 32-bit Windows program (e2e_driver.exe, wmain in
 // main.cpp) built from the files beside this one; each holds one part of
-// it and keeps whatever only it uses to itself.  A scenario is one row of
-// the table in scenarios.cpp: its machine, its answers, its expected state.
+// it and keeps whatever only it uses to itself.
 #pragma once
 
 #include <windows.h>
@@ -36,12 +35,15 @@ inline std::wstring W(const char *ascii) { return std::wstring(ascii, ascii + st
 // A class key below a class store's root (HKEY_CURRENT_USER for the user's
 // registrations, HKEY_LOCAL_MACHINE for the machine's); "" gives CLSID itself.
 inline std::wstring ClassPath(const char *id) { return L"Software\\Classes\\CLSID" + (*id ? L"\\" + W(id) : L""); }
-std::wstring SystemDir();
+// A folder of Windows, as `get` (GetSystemDirectoryW, GetWindowsDirectoryW) names it.
+std::wstring Directory(UINT(WINAPI *get)(LPWSTR, UINT));
+inline std::wstring SystemDir() { return Directory(GetSystemDirectoryW); }
+inline std::wstring WindowsDir() { return Directory(GetWindowsDirectoryW); }
 // A 32-bit process on 64-bit Windows.
 bool Wow64();
 // The real system32 as a 32-bit process names it under WoW64.
-std::wstring NativeSystemDir();
-std::wstring Dpf();
+inline std::wstring NativeSystemDir() { return WindowsDir() + L"\\Sysnative"; }
+inline std::wstring Dpf() { return WindowsDir() + L"\\" + W(plan::DpfFolder); }
 inline std::wstring Folder() { return SystemDir() + L"\\" + W(plan::Folder); }
 // The plan's system file and Downloaded Program Files entry of index i.
 inline std::wstring SysPath(int i) { return SystemDir() + L"\\" + W(plan::SystemFiles[i]); }
@@ -61,10 +63,13 @@ void SetDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD va
 // The key is there and the account may open it with `access`.
 bool KeyExists(HKEY root, const std::wstring &path, REGSAM access = KEY_READ);
 // Key names are counted strings, in which a NUL anywhere is part of the
-// name: a key below an open one by such a name, `asLink` opening a link as
-// itself rather than its target, and the subkeys' names as counted.
-LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink = false);
+// name: a key below an open one by such a name (made, with `create`, where
+// it is missing), `asLink` opening a link as itself rather than its target,
+// and the subkeys' names as counted.
+LONG OpenCounted(HKEY parent, const std::wstring &name, REGSAM access, HKEY &key, bool asLink = false,
+                 bool create = false);
 std::vector<std::wstring> SubkeyNames(HKEY key);
+// Those a path can reach: a name with a NUL cannot be part of one.
 std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path);
 struct Value {
     std::wstring name;
@@ -151,13 +156,8 @@ struct Box {
     double appeared, answered;  // in Seconds()
 };
 std::string Buttons(const Box &box);
-// The box process pid shows now, if any.
 HWND BoxOf(DWORD pid);
 
-// Starts `program` with `arguments` after its quoted name, its standard
-// output and error into `output` when one is given (inherited).
-bool StartProgram(const std::wstring &program, const std::wstring &arguments, PROCESS_INFORMATION &process,
-                  HANDLE output = nullptr);
 // Runs `program` with `arguments`, its standard input empty, and gives its
 // output and errors and its exit code; false when it did not end within
 // `limit` ms (then it is ended with 99) or could not start.
@@ -223,6 +223,8 @@ void OpenWithoutShareDelete(const std::wstring &path);
 // The plan's targets removed (one, or all), their neighbours kept.
 void RemoveTarget(const Target &target);
 void RemoveTargets();
+// A folder with a file in it where the plan's file `path` would be.
+void FolderInPlace(const std::wstring &path);
 void PlantDll();
 void PlantForeignNames();
 void PlantNulNames();
@@ -238,7 +240,6 @@ void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys, bool se
 // Full access for everyone on a key (and those below it) that refuses it.
 void OpenToAll(HKEY root, const std::wstring &path, bool withSubkeys);
 
-// Another program deletes a subkey while the program removes a sibling before it.
 void StartOtherProgram();
 // A first run killed while it removes a large class key tree; the state
 // expected is that after one whole run from before the first.
@@ -277,9 +278,6 @@ int RunCheckCmd(const std::string &name, const std::wstring &program);
 // ---------------------------------------------------------------- the kit, the benchmark (kit.cpp, bench.cpp)
 
 bool Elevated();
-// Runs every scenario that applies here (those named in `only`, if any),
-// each in a copy of the driver, then gives back the machine as found and
-// checks that it is; 0 when everything passed.
 int Kit(const std::wstring &program, const std::wstring &report, const std::vector<std::string> &only);
 int Bench(const std::wstring &program, int runs, const std::string &only);
 

@@ -18,10 +18,7 @@
 //   driver.exe bench UNINSTALL.EXE [RUNS [SHAPE]]
 //                                        time key tree removal against SHDeleteKeyA
 //   driver.exe kit UNINSTALL.EXE REPORT [NAME...]
-//                                        the kit for a real Windows (run-tests.cmd):
-//                                        every scenario that applies (or those named)
-//                                        in a copy of the driver, a line each, the
-//                                        report, the machine left as found
+//                                        the kit for a real Windows (run-tests.cmd)
 //   driver.exe elevated                  exit code 0 for an elevated administrator
 //   driver.exe state                     print the watched state
 //   driver.exe install-twins             everything installed, and under WoW64
@@ -122,14 +119,10 @@ int wmain(int argc, wchar_t **argv)
     }
     if (command == L"bench" && argc >= 3)
         return Bench(argv[2], argc > 3 ? _wtoi(argv[3]) : 5, argc > 4 ? Utf8(argv[4]) : "");
-    if (command == L"run" && argc == 4 && Utf8(argv[2]).compare(0, 10, "check_cmd_") == 0)
-        return RunCheckCmd(Utf8(argv[2]), argv[3]);
     if (command == L"run" && argc == 4) {
         const Scenario &s = FindScenario(Utf8(argv[2]));
-        if (!s.name) {
-            printf("no scenario %s\n", Utf8(argv[2]).c_str());
-            return 2;
-        }
+        if (!s.name)  // a case of check.cmd, or none
+            return RunCheckCmd(Utf8(argv[2]), argv[3]);
         if (strncmp(s.name, "wow64_", 6) == 0 && !Wow64()) {
             printf("scenario %s runs only in a 32-bit process under WoW64\n", s.name);
             return 2;

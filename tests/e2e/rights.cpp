@@ -3,8 +3,6 @@
 
 #include <sddl.h>
 
-#include <algorithm>
-
 namespace e2e {
 
 // Everyone may read the key and change its permissions, nobody may write or
@@ -66,17 +64,6 @@ static LONG SetSecurity(HKEY root, const std::wstring &path, REGSAM access, SECU
     return result;
 }
 
-// The subkeys reached by path, which a name with a NUL cannot be part of:
-// such keys are never made read-only.
-static std::vector<std::wstring> Subkeys(HKEY root, const std::wstring &path)
-{
-    std::vector<std::wstring> names = SubkeyNames(root, path);
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [](const std::wstring &name) { return name.find(L'\0') != std::wstring::npos; }),
-                names.end());
-    return names;
-}
-
 // Gives every key made read-only its own security back: open to all first
 // (everyone may change its permissions), then its owner and permissions as they were.
 static void GiveBackKeys()
@@ -94,7 +81,7 @@ static void GiveBackKeys()
 void MakeReadOnly(HKEY root, const std::wstring &path, bool withSubkeys, bool setValues)
 {
     if (withSubkeys)
-        for (const std::wstring &name : Subkeys(root, path))
+        for (const std::wstring &name : SubkeyNames(root, path))
             MakeReadOnly(root, path + L"\\" + name, true, setValues);
     AllowOwnerChange();
     HKEY key;
@@ -128,7 +115,7 @@ void OpenToAll(HKEY root, const std::wstring &path, bool withSubkeys)
     if (!KeyExists(root, path, KEY_ALL_ACCESS))
         SetSecurity(root, path, WRITE_DAC, DACL_SECURITY_INFORMATION, Open);
     if (withSubkeys)
-        for (const std::wstring &name : Subkeys(root, path))
+        for (const std::wstring &name : SubkeyNames(root, path))
             OpenToAll(root, path + L"\\" + name, true);
 }
 

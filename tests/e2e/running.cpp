@@ -25,7 +25,6 @@ static void SaveWindow(HWND window, const std::wstring &path)
     BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     const DWORD stride = ((DWORD)width * 3 + 3) & ~3u, offset = sizeof(BITMAPFILEHEADER) + sizeof info;
     const BITMAPFILEHEADER header = {0x4D42, offset + stride * height, 0, 0, offset};
-    // The file as it is written: its two headers, then the rows of pixels.
     std::vector<BYTE> bytes(header.bfSize);
     GetDIBits(memory, bitmap, 0, height, &bytes[offset], (BITMAPINFO *)&info, DIB_RGB_COLORS);
     memcpy(&bytes[0], &header, sizeof header);
@@ -34,15 +33,6 @@ static void SaveWindow(HWND window, const std::wstring &path)
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     PutBytes(path, bytes.data(), bytes.size());
-}
-
-// The program's texts are GBK bytes: they read as written only where the
-// ANSI code page is 936.  Elsewhere they come out garbled, and only their
-// buttons and order can be checked: only the gallery's pictures of a
-// Windows in code page 1252 ask for that.
-static bool TextsReadable()
-{
-    return GetACP() == 936;
 }
 
 // Every run has code page 936, unless it asks for another (the gallery).
@@ -66,20 +56,20 @@ static bool Matches(const Expect &expect, const Box &box, std::string &why)
     const std::wstring text =
         expect.kind == Kind::SystemError ? SystemText(expect.code) : Messages[expect.message].text;
     const bool question = expect.kind == Kind::Ours && expect.message == InUse;
-    if (box.caption != caption && (TextsReadable() || expect.kind == Kind::SystemError))
+    // The program's texts are GBK bytes: they read as written only where the
+    // ANSI code page is 936.  Elsewhere they come out garbled, and only their
+    // buttons and order can be checked: only the gallery's pictures of a
+    // Windows in code page 1252 ask for that.
+    const bool readable = GetACP() == 936 || expect.kind == Kind::SystemError;
+    if (box.caption != caption && readable)
         why += " caption " + Show(box.caption) + ", expected " + Show(caption) + ";";
-    if (box.text != text && (TextsReadable() || expect.kind == Kind::SystemError))
+    if (box.text != text && readable)
         why += " text " + Show(box.text) + ", expected " + Show(text) + ";";
     if (question ? !(box.yes && box.no && !box.ok && !box.cancel) : !(box.ok && !box.yes && !box.no))
         why += std::string(" buttons ") + Buttons(box) + ", expected " + (question ? "[Yes][No]" : "[OK]") + ";";
     if (box.owner)
         why += " the box has an owner window;";
     return why.empty();
-}
-
-static bool Ours(const Box &box)
-{
-    return box.caption == Caption || box.caption == L"Error";
 }
 
 // What the state says about one target, in a few words.
@@ -131,7 +121,8 @@ static int Answer(const Scenario &scenario, size_t &next, const Box &box)
     const std::vector<Expect> &boxes = scenario.boxes;
     // The shell's boxes, any number of them, before the box after them.
     const bool shells = next < boxes.size() && boxes[next].kind == Kind::Shell;
-    if (shells && !Ours(box))
+    const bool shellsOwn = shells && box.caption != Caption && box.caption != L"Error";
+    if (shellsOwn)
         printf("    the shell's own box: dismissed\n");
     else if (shells)
         next++;
@@ -141,7 +132,7 @@ static int Answer(const Scenario &scenario, size_t &next, const Box &box)
         if (options.named) {
             // Named after the message the scenario expects here; the first
             // picture of each message only.
-            const bool expected = next < boxes.size() && !(shells && !Ours(box));
+            const bool expected = next < boxes.size() && !shellsOwn;
             const std::string name = !expected                               ? "Other"
                                      : boxes[next].kind == Kind::SystemError ? "SystemError"
                                                                              : Messages[boxes[next].message].name;
@@ -158,7 +149,7 @@ static int Answer(const Scenario &scenario, size_t &next, const Box &box)
         return 0;  // a person answers
     }
     int answer = box.yes ? IDNO : box.ok ? IDOK : IDCANCEL;
-    if (shells && !Ours(box))
+    if (shellsOwn)
         return answer;
     if (next >= boxes.size()) {
         Fail("a box more than expected");

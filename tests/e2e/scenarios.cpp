@@ -54,12 +54,7 @@ std::vector<Scenario> Scenarios()
         // On Windows too DeleteFile refuses a directory with 5, the code of a file in use.
         {"folder_in_place_of_file", "a folder with a file in it where tivMosk.exe would be: no question, the "
                                     "folder stays as it was, the rest goes, success",
-         [] {
-             RemovePath(SysPath(2));
-             MakeFolder(SysPath(2));
-             PutText(SysPath(2) + L"\\inside.txt", "not a plan file");
-         },
-         {Says(Succeeded)}, 0, {File(SysPath(2))}},
+         [] { FolderInPlace(SysPath(2)); }, {Says(Succeeded)}, 0, {File(SysPath(2))}},
 
         {"read_only", "marvisk.ocx read-only: removed without a question, success",
          [] { SetFileAttributesW(DpfPath(0).c_str(), FILE_ATTRIBUTE_READONLY); }, {Says(Succeeded)}, 0},
@@ -103,11 +98,7 @@ std::vector<Scenario> Scenarios()
          [zone] { MakeReadOnly(HKEY_CURRENT_USER, zone, false, true); }, {Says(Succeeded)}, 0},
 
         {"zone_value_absent", "the value 1004 absent before the run: afterwards DWORD 1",
-         [zone] {
-             HKEY key = CreateKey(HKEY_CURRENT_USER, zone);
-             RegDeleteValueW(key, W(plan::ZoneValue).c_str());
-             RegCloseKey(key);
-         },
+         [zone] { RegDeleteKeyValueW(HKEY_CURRENT_USER, zone.c_str(), W(plan::ZoneValue).c_str()); },
          {Says(Succeeded)}, 0},
 
         {"zone_value_zero", "the value 1004 is 0 before the run: afterwards DWORD 1",

@@ -2,8 +2,6 @@
 // installation, and what it holds while the program runs.
 #include "driver.h"
 
-#include <stdio.h>
-
 using namespace std::string_literals;
 
 namespace e2e {
@@ -65,6 +63,13 @@ void RemoveTargets()
 {
     for (const Target &target : PlanTargets())
         RemoveTarget(target);
+}
+
+void FolderInPlace(const std::wstring &path)
+{
+    RemovePath(path);
+    MakeFolder(path);
+    PutText(path + L"\\inside.txt", "not a plan file");
 }
 
 // ---------------------------------------------------------------- a DLL planted beside the program

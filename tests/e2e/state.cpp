@@ -2,7 +2,6 @@
 #include "driver.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace e2e {
 
@@ -50,9 +49,7 @@ static void WatchPath(const std::wstring &path, State &state)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     state.insert(L"file " + path + (attributes & FILE_ATTRIBUTE_READONLY ? L" (read-only)" : L""));
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return;
-    for (const std::wstring &entry : FolderEntries(path))
+    for (const std::wstring &entry : FolderEntries(path))  // none for a file
         WatchPath(entry, state);
 }
 

@@ -9,8 +9,6 @@
 
 namespace sim {
 
-std::map<uintptr_t, REGSAM> detail::handleAccess;
-
 using namespace detail;
 
 namespace {
@@ -79,9 +77,8 @@ bool IsRoot(HKEY handle)
     return handle == HKEY_CLASSES_ROOT || Root(handle) != nullptr;
 }
 
-// HKEY_CLASSES_ROOT as Windows shows it: the user's class store in front of
-// the machine's.  Path "" is the root itself, which stands for the machine's
-// store.
+// HKEY_CLASSES_ROOT: the user's class store in front of the machine's.  Path
+// "" is the root itself, which stands for the machine's store.
 std::shared_ptr<Key> Classes(const std::string &path, bool openLink = false, int links = 0)
 {
     if (!path.empty())
@@ -98,7 +95,7 @@ std::shared_ptr<Key> Below(HKEY handle, const std::string &path, bool openLink =
     if (std::shared_ptr<Key> root = Root(handle))
         return Walk(root, path, openLink, links);
     auto it = state.handles.find((uintptr_t)handle);
-    return it == state.handles.end() ? nullptr : Walk(it->second, path, openLink, links);
+    return it == state.handles.end() ? nullptr : Walk(it->second.first, path, openLink, links);
 }
 
 // The key behind an open handle or a predefined root; null when the handle
@@ -160,8 +157,8 @@ bool Holds(HKEY handle, REGSAM right)
 {
     if (IsRoot(handle))
         return true;
-    auto it = handleAccess.find((uintptr_t)handle);
-    return it != handleAccess.end() && (Rights(it->second) & right) == right;
+    auto it = state.handles.find((uintptr_t)handle);
+    return it != state.handles.end() && (Rights(it->second.second) & right) == right;
 }
 
 // Why a call on the key behind an open handle that needs a right fails, or
@@ -208,8 +205,7 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
     if (DWORD code = Fault(op, key->path).code)
         return (LSTATUS)code;
     const uintptr_t handle = NewHandle();
-    state.handles[handle] = key;
-    handleAccess[handle] = samDesired;
+    state.handles[handle] = {key, samDesired};
     *phkResult = (HKEY)handle;
     return ERROR_SUCCESS;
 }
@@ -244,7 +240,6 @@ std::string Utf8(const std::u16string &utf16)
 
 std::shared_ptr<Key> CreateKey(HKEY root, const std::string &path)
 {
-    // Through HKEY_CLASSES_ROOT, into the machine's class store.
     std::shared_ptr<Key> key =
         root == HKEY_CLASSES_ROOT ? CreateKey(HKEY_LOCAL_MACHINE, ClassStore) : Root(root);
     for (const std::string &part : Split(path)) {
@@ -408,9 +403,8 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
 
 NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
 {
-    auto it = state.handles.find((uintptr_t)KeyHandle);
-    std::shared_ptr<Key> key = it == state.handles.end() ? nullptr : it->second;
-    Record("NtDeleteKey", key ? key->path : std::string("?"));
+    std::shared_ptr<Key> key = Resolve((HKEY)KeyHandle);
+    Record("NtDeleteKey", PathOf((HKEY)KeyHandle));
     if (!key)
         return StatusInvalidHandle;
     if (key->deleted)
@@ -462,7 +456,6 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey)
     Record("RegCloseKey", PathOf(hKey));
     if (IsRoot(hKey))
         return ERROR_SUCCESS;
-    handleAccess.erase((uintptr_t)hKey);
     if (state.handles.erase((uintptr_t)hKey) == 0) {
         Violation("RegCloseKey of a handle that is not open");
         return ERROR_INVALID_HANDLE;

@@ -21,8 +21,6 @@ extern Machine state;
 
 // A handle the system has not given out yet, for a registry key or a mutex.
 uintptr_t NewHandle();
-// What each open registry handle may do.
-extern std::map<uintptr_t, REGSAM> handleAccess;
 
 // Records a misuse of an operation.
 void Violation(const std::string &what);

@@ -1,11 +1,7 @@
 // Whole runs of the program on the simulated machine: the removal plan, the
 // final outcome, the retry question and the system-error box.
-#include <cstring>
-
 #include "machine.h"
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using namespace t;
 
 using Uninstall = Machine;
@@ -41,9 +37,8 @@ TEST_F(Uninstall, DllSearchIsRestrictedToTheSystemDirectoryFirst)
 {
     for (bool restrictable : {true, false}) {
         SCOPED_TRACE(restrictable);
-        Fresh();
+        FreshInstalled();
         sim::machine().hasDefaultDllDirectories = restrictable;
-        InstallComponents();
         EXPECT_EQ(RunProgram(), 0);
         std::vector<std::string> first = {"GetModuleHandleA kernel32.dll", "GetProcAddress SetDefaultDllDirectories",
                                           "SetDefaultDllDirectories 0x00000800"};
@@ -126,8 +121,7 @@ TEST_F(Uninstall, FileOutcomes)
     };
     for (const Case &row : cases) {
         SCOPED_TRACE(row.what);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         row.arrange();
         sim::machine().answers = row.answers;
         const std::vector<std::string> left =
@@ -174,8 +168,7 @@ TEST_F(Uninstall, FolderOutcomes)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         const bool there = c.lookBefore != ERROR_FILE_NOT_FOUND, gone = !c.shell.Any() || c.goneMeanwhile;
         if (!there)
             sim::Remove(Folder);
@@ -206,8 +199,7 @@ TEST_F(Uninstall, LastLookThatCannotTellFailsTheRun)
 {
     for (const std::string &subject : {MachineClasses + ClassKey2, UserClasses + ClassKey1, SystemFiles[3], DpfFiles[0]}) {
         SCOPED_TRACE(subject);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         const bool key = subject.rfind("HK", 0) == 0;
         if (key)
             sim::machine().between = [&](const std::string &call) {
@@ -235,8 +227,7 @@ TEST_F(Uninstall, UnusableDirectorySkipsItsTargets)
         {"GetWindowsDirectoryA", sim::Needed(260)},         {"GetWindowsDirectoryA", sim::Needed(4096)}};
     for (const auto &[op, failure] : cases) {
         SCOPED_TRACE(op + " " + std::to_string(failure.code) + " " + std::to_string(failure.needed));
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         const bool system = op == "GetSystemDirectoryA";
         std::vector<std::string> stays = system ? SystemFiles : DpfFiles;
         if (system)

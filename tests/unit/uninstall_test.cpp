@@ -173,15 +173,11 @@ TEST_F(Uninstall, FolderOutcomes)
         if (!there)
             sim::Remove(Folder);
         const std::vector<std::string> stays = gone ? std::vector<std::string>() : From(Folder);
-        sim::machine().fault = [&](const sim::Call &call) {
-            if (call.op == "SHFileOperationA" && c.goneMeanwhile)
-                sim::Remove(Folder);
-            if (call.op == "SHFileOperationA")
-                return c.shell;
-            if (call.op == "GetFileAttributesA" && call.subject == Folder)
-                return sim::Failure(call.occurrence == 0 ? c.lookBefore : c.lookAfter);
-            return sim::Failure();
-        };
+        FailCall("SHFileOperationA", AnySubject, c.shell);
+        FailCall("GetFileAttributesA", Folder, c.lookAfter);
+        FailCall("GetFileAttributesA", Folder, c.lookBefore, 1);
+        if (c.goneMeanwhile)
+            OnceBefore("SHFileOperationA", [] { sim::Remove(Folder); });
         EXPECT_EQ(RunProgram(), 0);
         // The last look sees what the look after the shell saw: one that
         // cannot tell fails the run.
@@ -202,10 +198,8 @@ TEST_F(Uninstall, LastLookThatCannotTellFailsTheRun)
         FreshInstalled();
         const bool key = subject.rfind("HK", 0) == 0;
         if (key)
-            sim::machine().between = [&](const std::string &call) {
-                if (call.rfind("RegOpenKeyExA " + subject + " (link)", 0) == 0)
-                    sim::CreateKey(RootOf(subject), subject.substr(5))->granted = 0;
-            };
+            OnceBefore("RegOpenKeyExA " + subject + " (link)",
+                       [&] { sim::CreateKey(RootOf(subject), subject.substr(5))->granted = 0; });
         else
             FailCall("GetFileAttributesA", subject, ERROR_ACCESS_DENIED);
         EXPECT_EQ(RunProgram(), 0);

@@ -212,8 +212,8 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
 
 }  // namespace
 
-// Between UTF-8 and UTF-16 as it lies in memory here, through the C library's
-// converter; a NUL is a character like any other.
+// Between UTF-8 and UTF-16 (names as the wide functions carry them) as it lies in
+// memory here, through the C library's converter; a NUL is a character like any other.
 static std::string Convert(const char *to, const char *from, const char *data, size_t size)
 {
     iconv_t converter = iconv_open(to, from);
@@ -227,13 +227,13 @@ static std::string Convert(const char *to, const char *from, const char *data, s
     return out;
 }
 
-std::u16string Utf16(const std::string &utf8)
+static std::u16string Utf16(const std::string &utf8)
 {
     const std::string bytes = Convert("UTF-16LE", "UTF-8", utf8.data(), utf8.size());
     return std::u16string((const char16_t *)bytes.data(), bytes.size() / 2);
 }
 
-std::string Utf8(const std::u16string &utf16)
+static std::string Utf8(const std::u16string &utf16)
 {
     return Convert("UTF-8", "UTF-16LE", (const char *)utf16.data(), utf16.size() * 2);
 }
@@ -281,19 +281,17 @@ std::optional<Value> GetValue(HKEY root, const std::string &path, const std::str
 
 size_t CountKeys(HKEY root)
 {
-    std::function<size_t(const std::shared_ptr<Key> &)> count = [&](const std::shared_ptr<Key> &key) {
-        if (!key)
-            return (size_t)0;
-        size_t n = 1;
-        for (const auto &child : key->children)
-            n += count(child.second);
+    // The keys below key; none below a missing one.
+    std::function<size_t(const std::shared_ptr<Key> &)> below = [&](const std::shared_ptr<Key> &key) {
+        size_t n = 0;
+        if (key)
+            for (const auto &child : key->children)
+                n += 1 + below(child.second);
         return n;
     };
-    if (root == HKEY_CLASSES_ROOT) {
-        std::shared_ptr<Key> user = Walk(state.currentUser, ClassStore);
-        return count(Walk(state.localMachine, ClassStore)) - 1 + (user ? count(user) - 1 : 0);
-    }
-    return count(Root(root)) - 1;
+    if (root == HKEY_CLASSES_ROOT)
+        return below(Walk(state.localMachine, ClassStore)) + below(Walk(state.currentUser, ClassStore));
+    return below(Root(root));
 }
 
 void Restrict(HKEY root, const std::string &path, REGSAM granted)

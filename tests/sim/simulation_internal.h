@@ -9,11 +9,8 @@
 
 namespace sim {
 
-// Names as the registry and the file system compare them, and as the wide
-// functions carry them.
+// Names as the registry and the file system compare them.
 std::string Upper(const std::string &s);
-std::u16string Utf16(const std::string &utf8);
-std::string Utf8(const std::u16string &utf16);
 
 namespace detail {
 

@@ -2,7 +2,6 @@
 #ifndef UNINSTALL_SIMULATION_INTERNAL_H
 #define UNINSTALL_SIMULATION_INTERNAL_H
 
-#include <map>
 #include <string>
 
 #include "tests/sim/simulation.h"

@@ -40,14 +40,11 @@ void Measure(const char *shape, int fanout, int depth, bool chain)
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", 0, KEY_QUERY_VALUE, &classes);
     sim::machine().calls.clear();
     DeleteKeyTree(classes, plan::ClassKeys[0]);
-    // Registry calls: RtlNtStatusToDosError only translates a result.
+    // All registry calls: RtlNtStatusToDosError, which only translates a result, is not recorded.
+    const int total = (int)sim::machine().calls.size();
     std::map<std::string, int> byOp;
-    int total = 0;
-    for (const std::string &call : sim::machine().calls) {
-        std::string op = call.substr(0, call.find(' '));
-        byOp[op]++;
-        total += op != "RtlNtStatusToDosError";
-    }
+    for (const std::string &call : sim::machine().calls)
+        byOp[call.substr(0, call.find(' '))]++;
     RegCloseKey(classes);
     std::printf("%-28s %7d %8d %9.2f", shape, keys, total, (double)total / keys);
     for (const char *op : {"NtOpenKey", "RegQueryInfoKeyW", "RegEnumKeyExW", "RegCloseKey", "NtDeleteKey"})

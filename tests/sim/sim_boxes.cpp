@@ -48,8 +48,7 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
         state.lastError = 317;  // ERROR_MR_MID_NOT_FOUND; the buffer is left alone
         return 0;
     }
-    char *text = (char *)std::malloc(it->second.size() + 1);
-    std::memcpy(text, it->second.c_str(), it->second.size() + 1);
+    char *text = strdup(it->second.c_str());
     state.allocations.insert(text);
     *(char **)lpBuffer = text;
     return (DWORD)it->second.size();

@@ -134,14 +134,12 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
 {
     std::string path = lpFileName;
     Record("GetFileAttributesA", path);
-    if (DWORD code = Fault("GetFileAttributesA", path).code) {
-        state.lastError = code;
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    if (File *file = FindFile(path))
+    const DWORD code = Fault("GetFileAttributesA", path).code;
+    const File *file = FindFile(path);
+    if (file && !code)
         return (file->directory ? FILE_ATTRIBUTE_DIRECTORY : 0) | (file->readOnly ? FILE_ATTRIBUTE_READONLY : 0) |
                (file->directory || file->readOnly ? 0 : FILE_ATTRIBUTE_NORMAL);
-    state.lastError = Exists(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    state.lastError = code ? code : Exists(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     return INVALID_FILE_ATTRIBUTES;
 }
 

@@ -9,28 +9,16 @@ namespace sim {
 
 using namespace detail;
 
-namespace {
-
-const DWORD ErrorAlreadyExists = 183;
-const DWORD ErrorNotOwner = 288;
-
-}  // namespace
-
-// What the system does when the process ends: a mutex it still owns is
-// abandoned, free for the next owner.
-static void ProcessEnded()
-{
-    for (auto &mutex : state.mutexes) {
-        mutex.second.abandonedByProgram = mutex.second.ownedByProgram;
-        mutex.second.ownedByProgram = false;
-    }
-}
-
 int Run()
 {
     char commandLine[] = "/ignored arguments";
     int code = WinMain(nullptr, nullptr, commandLine, 1);
-    ProcessEnded();
+    // What the system does when the process ends: a mutex it still owns is
+    // abandoned, free for the next owner.
+    for (auto &mutex : state.mutexes) {
+        mutex.second.abandonedByProgram = mutex.second.ownedByProgram;
+        mutex.second.ownedByProgram = false;
+    }
     return code;
 }
 
@@ -69,7 +57,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitia
     const bool existed = !state.mutexes.emplace(name, Mutex()).second;
     const uintptr_t handle = NewHandle();
     state.mutexHandles[handle] = name;
-    state.lastError = existed ? ErrorAlreadyExists : 0;
+    state.lastError = existed ? 183 : 0;  // ERROR_ALREADY_EXISTS
     return (HANDLE)handle;
 }
 
@@ -110,7 +98,7 @@ BOOL WINAPI ReleaseMutex(HANDLE hMutex)
     Record("ReleaseMutex", it == state.mutexHandles.end() ? std::string("?") : it->second);
     if (it == state.mutexHandles.end() || !state.mutexes[it->second].ownedByProgram) {
         Violation("ReleaseMutex of a mutex the program does not own");
-        state.lastError = ErrorNotOwner;
+        state.lastError = 288;  // ERROR_NOT_OWNER
         return FALSE;
     }
     state.mutexes[it->second].ownedByProgram = false;

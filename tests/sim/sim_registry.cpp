@@ -9,8 +9,6 @@
 
 namespace sim {
 
-std::map<uintptr_t, REGSAM> detail::handleAccess;
-
 using namespace detail;
 
 namespace {
@@ -79,9 +77,8 @@ bool IsRoot(HKEY handle)
     return handle == HKEY_CLASSES_ROOT || Root(handle) != nullptr;
 }
 
-// HKEY_CLASSES_ROOT as Windows shows it: the user's class store in front of
-// the machine's.  Path "" is the root itself, which stands for the machine's
-// store.
+// HKEY_CLASSES_ROOT: the user's class store in front of the machine's.  Path
+// "" is the root itself, which stands for the machine's store.
 std::shared_ptr<Key> Classes(const std::string &path, bool openLink = false, int links = 0)
 {
     if (!path.empty())
@@ -98,7 +95,7 @@ std::shared_ptr<Key> Below(HKEY handle, const std::string &path, bool openLink =
     if (std::shared_ptr<Key> root = Root(handle))
         return Walk(root, path, openLink, links);
     auto it = state.handles.find((uintptr_t)handle);
-    return it == state.handles.end() ? nullptr : Walk(it->second, path, openLink, links);
+    return it == state.handles.end() ? nullptr : Walk(it->second.first, path, openLink, links);
 }
 
 // The key behind an open handle or a predefined root; null when the handle
@@ -160,8 +157,8 @@ bool Holds(HKEY handle, REGSAM right)
 {
     if (IsRoot(handle))
         return true;
-    auto it = handleAccess.find((uintptr_t)handle);
-    return it != handleAccess.end() && (Rights(it->second) & right) == right;
+    auto it = state.handles.find((uintptr_t)handle);
+    return it != state.handles.end() && (Rights(it->second.second) & right) == right;
 }
 
 // Why a call on the key behind an open handle that needs a right fails, or
@@ -208,16 +205,15 @@ LSTATUS Open(const char *op, HKEY hKey, const std::string &sub, DWORD ulOptions,
     if (DWORD code = Fault(op, key->path).code)
         return (LSTATUS)code;
     const uintptr_t handle = NewHandle();
-    state.handles[handle] = key;
-    handleAccess[handle] = samDesired;
+    state.handles[handle] = {key, samDesired};
     *phkResult = (HKEY)handle;
     return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-// Between UTF-8 and UTF-16 as it lies in memory here, through the C library's
-// converter; a NUL is a character like any other.
+// Between UTF-8 and UTF-16 (names as the wide functions carry them) as it lies in
+// memory here, through the C library's converter; a NUL is a character like any other.
 static std::string Convert(const char *to, const char *from, const char *data, size_t size)
 {
     iconv_t converter = iconv_open(to, from);
@@ -231,20 +227,19 @@ static std::string Convert(const char *to, const char *from, const char *data, s
     return out;
 }
 
-std::u16string Utf16(const std::string &utf8)
+static std::u16string Utf16(const std::string &utf8)
 {
     const std::string bytes = Convert("UTF-16LE", "UTF-8", utf8.data(), utf8.size());
     return std::u16string((const char16_t *)bytes.data(), bytes.size() / 2);
 }
 
-std::string Utf8(const std::u16string &utf16)
+static std::string Utf8(const std::u16string &utf16)
 {
     return Convert("UTF-8", "UTF-16LE", (const char *)utf16.data(), utf16.size() * 2);
 }
 
 std::shared_ptr<Key> CreateKey(HKEY root, const std::string &path)
 {
-    // Through HKEY_CLASSES_ROOT, into the machine's class store.
     std::shared_ptr<Key> key =
         root == HKEY_CLASSES_ROOT ? CreateKey(HKEY_LOCAL_MACHINE, ClassStore) : Root(root);
     for (const std::string &part : Split(path)) {
@@ -286,19 +281,17 @@ std::optional<Value> GetValue(HKEY root, const std::string &path, const std::str
 
 size_t CountKeys(HKEY root)
 {
-    std::function<size_t(const std::shared_ptr<Key> &)> count = [&](const std::shared_ptr<Key> &key) {
-        if (!key)
-            return (size_t)0;
-        size_t n = 1;
-        for (const auto &child : key->children)
-            n += count(child.second);
+    // The keys below key; none below a missing one.
+    std::function<size_t(const std::shared_ptr<Key> &)> below = [&](const std::shared_ptr<Key> &key) {
+        size_t n = 0;
+        if (key)
+            for (const auto &child : key->children)
+                n += 1 + below(child.second);
         return n;
     };
-    if (root == HKEY_CLASSES_ROOT) {
-        std::shared_ptr<Key> user = Walk(state.currentUser, ClassStore);
-        return count(Walk(state.localMachine, ClassStore)) - 1 + (user ? count(user) - 1 : 0);
-    }
-    return count(Root(root)) - 1;
+    if (root == HKEY_CLASSES_ROOT)
+        return below(Walk(state.localMachine, ClassStore)) + below(Walk(state.currentUser, ClassStore));
+    return below(Root(root));
 }
 
 void Restrict(HKEY root, const std::string &path, REGSAM granted)
@@ -408,9 +401,8 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
 
 NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
 {
-    auto it = state.handles.find((uintptr_t)KeyHandle);
-    std::shared_ptr<Key> key = it == state.handles.end() ? nullptr : it->second;
-    Record("NtDeleteKey", key ? key->path : std::string("?"));
+    std::shared_ptr<Key> key = Resolve((HKEY)KeyHandle);
+    Record("NtDeleteKey", PathOf((HKEY)KeyHandle));
     if (!key)
         return StatusInvalidHandle;
     if (key->deleted)
@@ -462,7 +454,6 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey)
     Record("RegCloseKey", PathOf(hKey));
     if (IsRoot(hKey))
         return ERROR_SUCCESS;
-    handleAccess.erase((uintptr_t)hKey);
     if (state.handles.erase((uintptr_t)hKey) == 0) {
         Violation("RegCloseKey of a handle that is not open");
         return ERROR_INVALID_HANDLE;

@@ -62,7 +62,6 @@ void Reset()
     for (void *p : state.allocations)
         std::free(p);
     state = Machine();
-    handleAccess.clear();
     occurrences.clear();
     state.currentUser = std::make_shared<Key>();
     state.currentUser->path = "HKCU";

@@ -1,9 +1,8 @@
 // Test control of the simulated Windows machine behind platform/platform.h.
 //
-// The simulation keeps an in-memory registry (HKEY_CURRENT_USER and
-// HKEY_LOCAL_MACHINE, with HKEY_CLASSES_ROOT as Windows shows it: the
-// user's classes in front of the machine's) and file tree with Windows' result and last-error codes,
-// answers message boxes from a script and records every platform call.
+// The simulation keeps an in-memory registry and file tree with Windows'
+// result and last-error codes, answers message boxes from a script and
+// records every platform call.
 #ifndef UNINSTALL_SIMULATION_H
 #define UNINSTALL_SIMULATION_H
 
@@ -138,7 +137,7 @@ struct Machine {
     std::vector<Box> boxes;
     std::vector<std::string> shellRequests;     // pFrom of each SHFileOperationA
     std::vector<std::string> violations;        // misuse of an operation
-    std::map<uintptr_t, std::shared_ptr<Key>> handles;
+    std::map<uintptr_t, std::pair<std::shared_ptr<Key>, REGSAM>> handles;  // open handle -> its key and access
     std::map<uintptr_t, std::string> mutexHandles;  // open handle -> mutex name
     std::set<void *> allocations;
     size_t answered = 0;

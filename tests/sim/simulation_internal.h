@@ -2,18 +2,14 @@
 #ifndef UNINSTALL_SIMULATION_INTERNAL_H
 #define UNINSTALL_SIMULATION_INTERNAL_H
 
-#include <map>
 #include <string>
 
 #include "tests/sim/simulation.h"
 
 namespace sim {
 
-// Names as the registry and the file system compare them, and as the wide
-// functions carry them.
+// Names as the registry and the file system compare them.
 std::string Upper(const std::string &s);
-std::u16string Utf16(const std::string &utf8);
-std::string Utf8(const std::u16string &utf16);
 
 namespace detail {
 
@@ -21,8 +17,6 @@ extern Machine state;
 
 // A handle the system has not given out yet, for a registry key or a mutex.
 uintptr_t NewHandle();
-// What each open registry handle may do.
-extern std::map<uintptr_t, REGSAM> handleAccess;
 
 // Records a misuse of an operation.
 void Violation(const std::string &what);

@@ -171,8 +171,7 @@ BOOL WINAPI ReleaseMutex(HANDLE hMutex);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 void WINAPI Sleep(DWORD dwMilliseconds);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
-// Whether the program runs as the 32-bit build (the shipped one) or as the
-// x86-64 build; Machine::program32Bit says which.
+// Whether the program runs as the 32-bit build (the shipped one): Machine::program32Bit.
 bool ProgramIs32Bit();
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 }

@@ -2,33 +2,23 @@
 // time on the machine, each with its own pass and its own true verdict.
 #include "machine.h"
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using namespace t;
+
+using Copies = Machine;
 
 namespace {
 
-class Copies : public Machine {
-public:
-    // The name every copy, in any session, waits on.
-    static std::string TurnName()
-    {
-        for (const auto &mutex : sim::machine().mutexes)
-            return mutex.first;
-        return "";
-    }
-    // Index of the first call that starts with prefix.  A call that never
-    // came fails the test: an order is only shown between calls that happen.
-    static size_t First(const std::string &prefix)
-    {
-        const std::vector<std::string> &calls = sim::machine().calls;
-        for (size_t i = 0; i < calls.size(); i++)
-            if (calls[i].rfind(prefix, 0) == 0)
-                return i;
-        ADD_FAILURE() << prefix << " was never called";
-        return calls.size();
-    }
-};
+// Index of the first call that starts with prefix.  A call that never came
+// fails the test: an order is only shown between calls that happen.
+size_t First(const std::string &prefix)
+{
+    const std::vector<std::string> &calls = sim::machine().calls;
+    for (size_t i = 0; i < calls.size(); i++)
+        if (calls[i].rfind(prefix, 0) == 0)
+            return i;
+    ADD_FAILURE() << prefix << " was never called";
+    return calls.size();
+}
 
 }  // namespace
 
@@ -40,8 +30,9 @@ public:
 TEST_F(Copies, SecondCopyWaitsForTheFirstThenMakesItsOwnPass)
 {
     InstallComponents();
-    sim::Run();  // takes the name, so that the test knows it
-    const std::string name = TurnName();
+    sim::Run();  // takes the name every copy waits on, so that the test knows it
+    ASSERT_EQ(sim::machine().mutexes.size(), 1u);
+    const std::string name = sim::machine().mutexes.begin()->first;
     // Global: a copy in another session (a second administrator on a
     // terminal server) waits too.
     ASSERT_EQ(name.rfind("Global\\", 0), 0u) << name;
@@ -55,8 +46,7 @@ TEST_F(Copies, SecondCopyWaitsForTheFirstThenMakesItsOwnPass)
                           Case{"the first copy is killed", 7000, true, 7000},
                           Case{"a holder that never lets go", INFINITE, false, 60000}}) {
         SCOPED_TRACE(c.what);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         if (c.releasedAfter)
             sim::machine().mutexes[name] = {true, c.releasedAfter, c.abandoned};
         EXPECT_EQ(RunProgram(), 0);
@@ -89,8 +79,7 @@ TEST_F(Copies, NameThatCannotBeHad)
                           {ERROR_NO_SYSTEM_RESOURCES, Always, 1, 0, 0}};
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.code) + " " + std::to_string(c.times));
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         FailCall("CreateMutexA", AnySubject, c.code, c.times);
         EXPECT_EQ(RunProgram(), 0);
         ExpectWholeRemoval();

@@ -101,7 +101,7 @@ TEST(Faults, EverySingleFailureEndsWithTheTruth)
     std::vector<sim::Call> points;
     sim::machine().fault = [&](const sim::Call &call) { return points.push_back(call), sim::Failure(); };
     ASSERT_EQ(sim::Run(), 0);
-    ASSERT_THAT(Left(), ::testing::IsEmpty());
+    ASSERT_THAT(Left(), IsEmpty());
     ASSERT_GT(points.size(), 50u);
 
     size_t runs = 0;
@@ -129,7 +129,7 @@ TEST(Faults, EverySingleFailureEndsWithTheTruth)
             const bool succeeded = texts.back() == MsgUninstallSucceeded;
             EXPECT_TRUE(succeeded || texts.back() == MsgUninstallFailed) << texts.back();
             if (succeeded) {
-                EXPECT_THAT(Left(), ::testing::IsEmpty()) << "said 卸载成功！";
+                EXPECT_THAT(Left(), IsEmpty()) << "said 卸载成功！";
             }
             const bool noRights = std::count(texts.begin(), texts.end(), std::string(MsgNoRegistryRights)) != 0;
             EXPECT_EQ(exitCode, noRights ? 1 : 0);

@@ -17,6 +17,9 @@
 
 namespace t {
 
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
 template <size_t N>
 std::vector<std::string> In(const std::string &directory, const char *const (&names)[N])
 {
@@ -133,8 +136,8 @@ inline std::vector<std::string> From(const std::string &target)
 // What a whole removal ends with: the one box, no target left.
 inline void ExpectWholeRemoval()
 {
-    EXPECT_THAT(Texts(), ::testing::ElementsAre(MsgUninstallSucceeded));
-    EXPECT_THAT(Left(), ::testing::IsEmpty());
+    EXPECT_THAT(Texts(), ElementsAre(MsgUninstallSucceeded));
+    EXPECT_THAT(Left(), IsEmpty());
 }
 
 // Another program at work: does what once, just before the first call that
@@ -206,15 +209,15 @@ inline void ExpectBoxLooks(const sim::Box &box)
 // turn given back.
 inline void ExpectSoundRun()
 {
-    EXPECT_THAT(sim::machine().handles, ::testing::IsEmpty()) << "registry handle left open";
-    EXPECT_THAT(sim::machine().violations, ::testing::IsEmpty());
+    EXPECT_THAT(sim::machine().handles, IsEmpty()) << "registry handle left open";
+    EXPECT_THAT(sim::machine().violations, IsEmpty());
     EXPECT_TRUE(sim::machine().allocations.empty()) << "system error text not freed";
     EXPECT_EQ(sim::machine().answered, sim::machine().answers.size()) << "the script expected more boxes than came";
     for (const sim::Box &box : sim::machine().boxes)
         ExpectBoxLooks(box);
     // A run that ends normally gives its turn back itself; the system's
     // clean-up at the end of the process is for a run cut short.
-    EXPECT_THAT(sim::machine().mutexHandles, ::testing::IsEmpty());
+    EXPECT_THAT(sim::machine().mutexHandles, IsEmpty());
     for (const auto &mutex : sim::machine().mutexes)
         EXPECT_FALSE(mutex.second.abandonedByProgram) << mutex.first << " left for the system to give back";
 }
@@ -228,6 +231,11 @@ protected:
     {
         ExpectSoundRun();
         sim::Reset();
+    }
+    void FreshInstalled()
+    {
+        Fresh();
+        InstallComponents();
     }
     void TearDown() override { ExpectSoundRun(); }
 };

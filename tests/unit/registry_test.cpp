@@ -8,19 +8,12 @@
 #include "machine.h"
 #include "registry/registry.h"
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using namespace t;
 
 namespace {
 
 class KeyTree : public Machine {
 public:
-    void SetUp() override
-    {
-        Machine::SetUp();
-        sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
-    }
     // Removes CLSID\name from the machine's class store as the program
     // does: below a CLSID handle opened for reading.
     void Remove(const std::string &name)
@@ -48,6 +41,7 @@ std::string Child(int i)
 
 TEST_F(KeyTree, AbsentClassKeysChangeNothing)
 {
+    sim::CreateKey(HKEY_CURRENT_USER, ZoneKey);
     sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "x");
     sim::AddFile(SystemFiles[0]);
     size_t keys = sim::CountKeys(HKEY_CLASSES_ROOT);
@@ -64,8 +58,7 @@ TEST_F(KeyTree, UnseenClassStoreFailsTheRun)
 {
     for (LSTATUS why : {(LSTATUS)ERROR_ACCESS_DENIED, (LSTATUS)ERROR_NO_SYSTEM_RESOURCES}) {
         SCOPED_TRACE(why);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         FailCall("RegOpenKeyExA", MachineClasses + "CLSID", why);
         EXPECT_EQ(RunProgram(), 0);
         EXPECT_THAT(Texts(), ElementsAre(MsgUninstallFailed));
@@ -209,8 +202,7 @@ TEST_F(KeyTree, KeyOutcomes)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         const std::string key = ClassKey1 + "\\InprocServer32";
         if (c.subkeys)
             sim::CreateKey(HKEY_CLASSES_ROOT, key + "\\Sub");
@@ -341,8 +333,7 @@ TEST_F(KeyTree, TreesThatGoWhole)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         for (int i = 0; i < c.children; i++)
             sim::CreateKey(HKEY_CLASSES_ROOT, ClassKey1 + "\\" + Child(i) + "\\sub");
         sim::SetValue(HKEY_CURRENT_USER, outside, "kept", 1, "yes");
@@ -370,8 +361,7 @@ TEST_F(KeyTree, ClassesRegisteredPerUserAndPerMachineAreBothRemoved)
 {
     for (bool machineToo : {true, false}) {
         SCOPED_TRACE(machineToo ? "per user and per machine" : "per user only");
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         if (!machineToo) {
             sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey1);
             sim::DeleteKey(HKEY_CLASSES_ROOT, ClassKey2);
@@ -393,8 +383,7 @@ TEST_F(KeyTree, LevelRefilledWhileItIsEmptied)
 {
     for (int limit : {3, 20000}) {
         SCOPED_TRACE(limit);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         const std::string prefix = "NtDeleteKey " + MachineClasses + ClassKey1 + "\\";
         int refills = 0;
         sim::machine().between = [&](const std::string &call) {
@@ -412,8 +401,6 @@ TEST_F(KeyTree, LevelRefilledWhileItIsEmptied)
         EXPECT_EQ(Left(), endless ? std::vector<std::string>{MachineClasses + ClassKey1} : std::vector<std::string>());
     }
 }
-
-// The zone setting.
 
 using Zone = Machine;
 
@@ -476,8 +463,7 @@ TEST_F(Zone, FailureIsReportedAndTheRemovalGoesOn)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         c.arrange();
         EXPECT_EQ(RunProgram(), 0);
         EXPECT_THAT(Texts(), ElementsAre(MsgZonePolicyFailed, MsgUninstallSucceeded));

@@ -1,11 +1,7 @@
 // Whole runs of the program on the simulated machine: the removal plan, the
 // final outcome, the retry question and the system-error box.
-#include <cstring>
-
 #include "machine.h"
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using namespace t;
 
 using Uninstall = Machine;
@@ -41,9 +37,8 @@ TEST_F(Uninstall, DllSearchIsRestrictedToTheSystemDirectoryFirst)
 {
     for (bool restrictable : {true, false}) {
         SCOPED_TRACE(restrictable);
-        Fresh();
+        FreshInstalled();
         sim::machine().hasDefaultDllDirectories = restrictable;
-        InstallComponents();
         EXPECT_EQ(RunProgram(), 0);
         std::vector<std::string> first = {"GetModuleHandleA kernel32.dll", "GetProcAddress SetDefaultDllDirectories",
                                           "SetDefaultDllDirectories 0x00000800"};
@@ -126,8 +121,7 @@ TEST_F(Uninstall, FileOutcomes)
     };
     for (const Case &row : cases) {
         SCOPED_TRACE(row.what);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         row.arrange();
         sim::machine().answers = row.answers;
         const std::vector<std::string> left =
@@ -174,21 +168,16 @@ TEST_F(Uninstall, FolderOutcomes)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         const bool there = c.lookBefore != ERROR_FILE_NOT_FOUND, gone = !c.shell.Any() || c.goneMeanwhile;
         if (!there)
             sim::Remove(Folder);
         const std::vector<std::string> stays = gone ? std::vector<std::string>() : From(Folder);
-        sim::machine().fault = [&](const sim::Call &call) {
-            if (call.op == "SHFileOperationA" && c.goneMeanwhile)
-                sim::Remove(Folder);
-            if (call.op == "SHFileOperationA")
-                return c.shell;
-            if (call.op == "GetFileAttributesA" && call.subject == Folder)
-                return sim::Failure(call.occurrence == 0 ? c.lookBefore : c.lookAfter);
-            return sim::Failure();
-        };
+        FailCall("SHFileOperationA", AnySubject, c.shell);
+        FailCall("GetFileAttributesA", Folder, c.lookAfter);
+        FailCall("GetFileAttributesA", Folder, c.lookBefore, 1);
+        if (c.goneMeanwhile)
+            OnceBefore("SHFileOperationA", [] { sim::Remove(Folder); });
         EXPECT_EQ(RunProgram(), 0);
         // The last look sees what the look after the shell saw: one that
         // cannot tell fails the run.
@@ -206,14 +195,11 @@ TEST_F(Uninstall, LastLookThatCannotTellFailsTheRun)
 {
     for (const std::string &subject : {MachineClasses + ClassKey2, UserClasses + ClassKey1, SystemFiles[3], DpfFiles[0]}) {
         SCOPED_TRACE(subject);
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         const bool key = subject.rfind("HK", 0) == 0;
         if (key)
-            sim::machine().between = [&](const std::string &call) {
-                if (call.rfind("RegOpenKeyExA " + subject + " (link)", 0) == 0)
-                    sim::CreateKey(RootOf(subject), subject.substr(5))->granted = 0;
-            };
+            OnceBefore("RegOpenKeyExA " + subject + " (link)",
+                       [&] { sim::CreateKey(RootOf(subject), subject.substr(5))->granted = 0; });
         else
             FailCall("GetFileAttributesA", subject, ERROR_ACCESS_DENIED);
         EXPECT_EQ(RunProgram(), 0);
@@ -235,8 +221,7 @@ TEST_F(Uninstall, UnusableDirectorySkipsItsTargets)
         {"GetWindowsDirectoryA", sim::Needed(260)},         {"GetWindowsDirectoryA", sim::Needed(4096)}};
     for (const auto &[op, failure] : cases) {
         SCOPED_TRACE(op + " " + std::to_string(failure.code) + " " + std::to_string(failure.needed));
-        Fresh();
-        InstallComponents();
+        FreshInstalled();
         const bool system = op == "GetSystemDirectoryA";
         std::vector<std::string> stays = system ? SystemFiles : DpfFiles;
         if (system)

@@ -401,7 +401,8 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
 
 NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle)
 {
-    std::shared_ptr<Key> key = Resolve((HKEY)KeyHandle);
+    // A predefined root is not a kernel handle.
+    std::shared_ptr<Key> key = IsRoot((HKEY)KeyHandle) ? nullptr : Resolve((HKEY)KeyHandle);
     Record("NtDeleteKey", PathOf((HKEY)KeyHandle));
     if (!key)
         return StatusInvalidHandle;
